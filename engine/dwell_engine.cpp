@@ -1,0 +1,64 @@
+#include "engine/dwell_engine.h"
+
+#include "engine/numbers.h"
+
+namespace dwellor {
+
+DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse)
+    : c_(controls), pointer_(pointer), mouse_(mouse) {}
+
+void DwellEngine::Timer1_Timer() {
+    // A pointer parked in the top-left corner suspends clicking.
+    if (pointer_.GetCursorPos(CursorSample) && CursorSample == Point{0, 0}) return;
+
+    const bool read = pointer_.GetCursorPos(CursorSample);
+    if (read && CursorSample.y == PreviousSample.y && CursorSample.x == PreviousSample.x) {
+        if (!dragOn()) {
+            PerformClick(kTrue);
+        } else if (DragPhase == true) {
+            PerformClick(kTrue);
+            DragPhase = false;
+            c_.Timer1.setInterval(periodOf(c_.Text1.text()));
+        } else {
+            PerformClick(kFalse);
+            c_.Timer1.setInterval(periodOf(c_.Text2.text()));
+            DragPhase = true;
+        }
+    }
+    PreviousSample = CursorSample;
+}
+
+void DwellEngine::PerformClick(VBool release) {
+    if (c_.Label4.foreColour() == kRed) {
+        if (!dragOn()) {
+            inject(MOUSEEVENTF_LEFTDOWN);
+            inject(MOUSEEVENTF_LEFTUP);
+        } else if (release) {
+            inject(MOUSEEVENTF_LEFTUP);
+        } else {
+            inject(MOUSEEVENTF_LEFTDOWN);
+        }
+    }
+    if (c_.Label6.foreColour() == kRed) {
+        inject(MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP);
+    }
+    if (c_.Label7.foreColour() == kRed) {
+        inject(MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP);
+        inject(MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP);
+    }
+}
+
+void DwellEngine::inject(std::uint32_t flags) {
+    mouse_.mouse_event(flags, 0, 0, 0, 0);
+    if (flags & MOUSEEVENTF_LEFTUP) {
+        leftHeld_ = false;
+    } else if (flags & MOUSEEVENTF_LEFTDOWN) {
+        leftHeld_ = true;
+    }
+}
+
+void DwellEngine::releaseHeldButton() {
+    if (leftHeld_) inject(MOUSEEVENTF_LEFTUP);
+}
+
+}  // namespace dwellor

@@ -1,0 +1,66 @@
+#pragma once
+#include <optional>
+
+#include "platform/check_box.h"
+#include "platform/label.h"
+#include "platform/mouse_input.h"
+#include "platform/pointer.h"
+#include "platform/text_box.h"
+#include "platform/tick_timer.h"
+#include "platform/types.h"
+
+namespace dwellor {
+
+// The controls the engine reads at the moment it needs them; it keeps no copy
+// of the configuration.
+struct EngineControls {
+    ITickTimer& Timer1;
+    ITextBox& Text1;   // dwell interval
+    ITextBox& Text2;   // drag interval
+    ICheckBox& Check2; // drag option, 1 = on
+    ILabel& Label4;    // Left
+    ILabel& Label6;    // Right
+    ILabel& Label7;    // Double
+};
+
+// Decides on every tick whether the pointer rests and injects the selected
+// click; in drag mode alternates press and release.
+class DwellEngine {
+public:
+    DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse);
+
+    // The tick of Timer1.
+    void Timer1_Timer();
+
+    // Injects the selected click. `release` matters only for Left with the
+    // drag option on: true releases, false presses.
+    void PerformClick(VBool release);
+
+    // Releases a left press injected in drag mode that is still held, so
+    // that no button stays down when the program goes away.
+    void releaseHeldButton();
+    bool leftButtonHeld() const { return leftHeld_; }
+
+    // Engine state, exposed for inspection.
+    Point cursorSample() const { return CursorSample; }
+    Point previousSample() const { return PreviousSample; }
+    std::optional<bool> dragPhase() const { return DragPhase; }
+
+private:
+    void inject(std::uint32_t flags);
+    bool dragOn() const { return c_.Check2.value() == 1; }
+
+    EngineControls c_;
+    IPointer& pointer_;
+    IMouseInput& mouse_;
+
+    Point CursorSample;
+    // Coordinates are kept whole even beyond the 16-bit range, so a pointer
+    // resting far out on a large desktop is still recognised and two distinct
+    // far positions are never taken for the same one.
+    Point PreviousSample;
+    std::optional<bool> DragPhase;  // not set, false or true
+    bool leftHeld_ = false;
+};
+
+}  // namespace dwellor

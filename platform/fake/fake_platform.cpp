@@ -1,0 +1,172 @@
+#include "platform/fake/fake_platform.h"
+
+#include <cstring>
+
+namespace dwellor::fake {
+
+void Timer::setEnabled(bool on) {
+    enabled_ = on;
+    log_.push_back(std::string("Timer1.Enabled=") + (on ? "1" : "0"));
+}
+
+void Timer::setInterval(std::int32_t ms) {
+    interval_ = ms;
+    log_.push_back("Timer1.Interval=" + std::to_string(ms));
+}
+
+bool Timer::step() {
+    if (!running() || !tick_) return false;
+    tick_();
+    return true;
+}
+
+int Timer::steps(int n) {
+    int done = 0;
+    while (done < n && step()) ++done;
+    return done;
+}
+
+void TextBox::setText(const std::string& text) {
+    if (text == text_) return;
+    text_ = text;
+    log_.push_back(name_ + ".Text=" + text);
+    if (change_) change_();
+}
+
+void TextBox::setVisible(bool on) {
+    visible_ = on;
+    log_.push_back(name_ + ".Visible=" + (on ? "1" : "0"));
+}
+
+void TextBox::type(const std::string& chars) {
+    for (char c : chars) setText(text_ + c);
+}
+
+void CheckBox::setValue(std::int16_t v) {
+    if (v == value_) return;
+    value_ = v;
+    log_.push_back(name_ + ".Value=" + std::to_string(v));
+    if (click_) click_();
+}
+
+void Label::setText(const std::string& text) {
+    text_ = text;
+    log_.push_back(name_ + ".Caption=" + text);
+}
+
+void Label::setForeColour(Colour c) {
+    colour_ = c;
+    log_.push_back(name_ + ".ForeColour=" + std::to_string(c));
+}
+
+IButton& Window::addButton(const ControlSpec& spec) {
+    specs_.push_back(spec);
+    return *(buttons_[spec.name] = std::make_unique<Button>());
+}
+
+ITextBox& Window::addTextBox(const ControlSpec& spec) {
+    specs_.push_back(spec);
+    return *(textBoxes_[spec.name] = std::make_unique<TextBox>(log_, spec.name, spec.text, spec.visible));
+}
+
+ICheckBox& Window::addCheckBox(const ControlSpec& spec) {
+    specs_.push_back(spec);
+    return *(checkBoxes_[spec.name] = std::make_unique<CheckBox>(log_, spec.name));
+}
+
+ILabel& Window::addLabel(const ControlSpec& spec) {
+    specs_.push_back(spec);
+    return *(labels_[spec.name] = std::make_unique<Label>(log_, spec.name, spec.text));
+}
+
+IPictureBox& Window::addPictureBox(const ControlSpec& spec) {
+    specs_.push_back(spec);
+    return *(pictures_[spec.name] = std::make_unique<PictureBox>(0x5000 + static_cast<Handle>(pictures_.size())));
+}
+
+ITickTimer& Window::addTimer(const std::string& name) {
+    return *(timers_[name] = std::make_unique<Timer>(log_));
+}
+
+void Window::setCaption(const std::string& c) {
+    caption_ = c;
+    log_.push_back("Window.Caption=" + c);
+}
+
+void Window::setVisible(bool on) {
+    visible_ = on;
+    log_.push_back(std::string("Window.Visible=") + (on ? "1" : "0"));
+}
+
+void Window::setWindowState(WindowState s) {
+    const bool changed = s != state_;
+    state_ = s;
+    log_.push_back("Window.WindowState=" + std::to_string(static_cast<int>(s)));
+    if (changed && resize_) resize_();
+}
+
+void Window::show() {
+    visible_ = true;
+    log_.push_back("Window.Show");
+}
+
+void Window::unload() {
+    unloaded_ = true;
+    log_.push_back("Window.Unload");
+}
+
+bool Pointer::GetCursorPos(Point& pos) {
+    ++readings;
+    bool ok = true;
+    if (!outcomes.empty()) {
+        ok = outcomes.front();
+        outcomes.pop_front();
+    }
+    if (ok) pos = position;
+    return ok;
+}
+
+std::vector<std::uint32_t> Mouse::flags() const {
+    std::vector<std::uint32_t> out;
+    for (const auto& c : calls) out.push_back(c.flags);
+    return out;
+}
+
+bool NotifyIcon::Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) {
+    calls.emplace_back(message, data);
+    log_.push_back("Shell_NotifyIconA " + std::to_string(message));
+    if (!available) return false;
+    switch (message) {
+        case NIM_ADD:
+            if (shown) return false;
+            shown = true;
+            image = data.hIcon;
+            tip = std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip));
+            return true;
+        case NIM_MODIFY:
+            if (!shown) return false;
+            if (data.uFlags & NIF_ICON) image = data.hIcon;
+            return true;
+        case NIM_DELETE:
+            if (!shown) return false;
+            shown = false;
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string Settings::GetSetting(const std::string& app, const std::string& section,
+                                 const std::string& key, const std::string& def) {
+    reads.push_back(key);
+    auto it = values.find(app + "/" + section + "/" + key);
+    return it == values.end() ? def : it->second;
+}
+
+void Settings::SaveSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& text) {
+    values[app + "/" + section + "/" + key] = text;
+    log_.push_back("SaveSetting " + key + "=" + text);
+}
+
+}  // namespace dwellor::fake

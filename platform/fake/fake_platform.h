@@ -1,0 +1,256 @@
+#pragma once
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace dwellor::fake {
+
+// Everything observable that the program does to the platform, in order:
+// "Label6.ForeColour=0", "Shell_NotifyIconA 0", "Window.Visible=0", ...
+using Log = std::vector<std::string>;
+
+class Timer final : public ITickTimer {
+public:
+    explicit Timer(Log& log) : log_(log) {}
+    bool enabled() const override { return enabled_; }
+    void setEnabled(bool on) override;
+    std::int32_t interval() const override { return interval_; }
+    void setInterval(std::int32_t ms) override;
+    void onTick(Handler h) override { tick_ = std::move(h); }
+
+    // Whether a tick would be raised now.
+    bool running() const { return enabled_ && interval_ > 0; }
+    // Raises one tick if the timer is running; returns whether it did.
+    bool step();
+    // Raises up to n ticks, stopping early when the timer stops.
+    int steps(int n);
+
+private:
+    Log& log_;
+    bool enabled_ = true;
+    std::int32_t interval_ = 0;
+    Handler tick_;
+};
+
+class TextBox final : public ITextBox {
+public:
+    TextBox(Log& log, std::string name, std::string text, bool visible)
+        : log_(log), name_(std::move(name)), text_(std::move(text)), visible_(visible) {}
+    std::string text() const override { return text_; }
+    void setText(const std::string& text) override;
+    bool visible() const override { return visible_; }
+    void setVisible(bool on) override;
+    void onChange(Handler h) override { change_ = std::move(h); }
+
+    // Types the text one character at a time, as a user would.
+    void type(const std::string& chars);
+    // Empties the box, as select-all and delete would.
+    void clear() { setText(""); }
+
+private:
+    Log& log_;
+    std::string name_, text_;
+    bool visible_;
+    Handler change_;
+};
+
+class CheckBox final : public ICheckBox {
+public:
+    CheckBox(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+    std::int16_t value() const override { return value_; }
+    void setValue(std::int16_t v) override;
+    void onClick(Handler h) override { click_ = std::move(h); }
+    void userClick() { setValue(value_ == 1 ? 0 : 1); }
+
+private:
+    Log& log_;
+    std::string name_;
+    std::int16_t value_ = 0;
+    Handler click_;
+};
+
+class Label final : public ILabel {
+public:
+    Label(Log& log, std::string name, std::string text)
+        : log_(log), name_(std::move(name)), text_(std::move(text)) {}
+    std::string text() const override { return text_; }
+    void setText(const std::string& text) override;
+    Colour foreColour() const override { return colour_; }
+    void setForeColour(Colour c) override;
+    Handle mouseIcon() const override { return icon_; }
+    void setMouseIcon(Handle icon) override { icon_ = icon; }
+    void onClick(Handler h) override { click_ = std::move(h); }
+    void userClick() { if (click_) click_(); }
+
+    // A default text colour that is neither red nor black, so tests see it
+    // apart from both.
+    static constexpr Colour kDefaultColour = 0x00101010;
+
+private:
+    Log& log_;
+    std::string name_, text_;
+    Colour colour_ = kDefaultColour;
+    Handle icon_ = 0;
+    Handler click_;
+};
+
+class Button final : public IButton {
+public:
+    void onClick(Handler h) override { click_ = std::move(h); }
+    void userClick() { if (click_) click_(); }
+
+private:
+    Handler click_;
+};
+
+class PictureBox final : public IPictureBox {
+public:
+    explicit PictureBox(Handle h) : hwnd_(h) {}
+    Handle hWnd() const override { return hwnd_; }
+    void setPicture(Handle icon) override { picture_ = icon; }
+    void onMouseMove(std::function<void(int)> h) override { move_ = std::move(h); }
+    void mouseMove(int x) { if (move_) move_(x); }
+    Handle picture() const { return picture_; }
+
+private:
+    Handle hwnd_;
+    Handle picture_ = 0;
+    std::function<void(int)> move_;
+};
+
+class Window final : public IWindow {
+public:
+    explicit Window(Log& log) : log_(log) {}
+    IButton& addButton(const ControlSpec& spec) override;
+    ITextBox& addTextBox(const ControlSpec& spec) override;
+    ICheckBox& addCheckBox(const ControlSpec& spec) override;
+    ILabel& addLabel(const ControlSpec& spec) override;
+    IPictureBox& addPictureBox(const ControlSpec& spec) override;
+    ITickTimer& addTimer(const std::string& name) override;
+    void setClientSize(int w, int h) override { clientW_ = w; clientH_ = h; }
+    Handle loadImage(Image image) override { return 0x100 + static_cast<Handle>(image); }
+    std::string caption() const override { return caption_; }
+    void setCaption(const std::string& c) override;
+    Handle icon() const override { return icon_; }
+    void setIcon(Handle icon) override { icon_ = icon; }
+    bool visible() const override { return visible_; }
+    void setVisible(bool on) override;
+    WindowState windowState() const override { return state_; }
+    void setWindowState(WindowState s) override;
+    void show() override;
+    void onResize(Handler h) override { resize_ = std::move(h); }
+    void unload() override;
+
+    // The user minimises the window (the window system then raises resize).
+    void userMinimise() { setWindowState(WindowState::Minimised); }
+
+    // Controls by name, as created, and their specs in tab order.
+    Button& button(const std::string& name) { return *buttons_.at(name); }
+    TextBox& textBox(const std::string& name) { return *textBoxes_.at(name); }
+    CheckBox& checkBox(const std::string& name) { return *checkBoxes_.at(name); }
+    Label& label(const std::string& name) { return *labels_.at(name); }
+    PictureBox& pictureBox(const std::string& name) { return *pictures_.at(name); }
+    Timer& timer(const std::string& name) { return *timers_.at(name); }
+    const std::vector<ControlSpec>& specs() const { return specs_; }
+    int clientWidth() const { return clientW_; }
+    int clientHeight() const { return clientH_; }
+    bool unloaded() const { return unloaded_; }
+
+private:
+    Log& log_;
+    std::vector<ControlSpec> specs_;
+    std::map<std::string, std::unique_ptr<Button>> buttons_;
+    std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
+    std::map<std::string, std::unique_ptr<CheckBox>> checkBoxes_;
+    std::map<std::string, std::unique_ptr<Label>> labels_;
+    std::map<std::string, std::unique_ptr<PictureBox>> pictures_;
+    std::map<std::string, std::unique_ptr<Timer>> timers_;
+    std::string caption_;
+    Handle icon_ = 0;
+    bool visible_ = true;
+    WindowState state_ = WindowState::Normal;
+    Handler resize_;
+    int clientW_ = 0, clientH_ = 0;
+    bool unloaded_ = false;
+};
+
+// The pointer: a position, and a queue of outcomes for the next readings
+// (each true or false); when the queue is empty readings succeed.
+class Pointer final : public IPointer {
+public:
+    bool GetCursorPos(Point& pos) override;
+    Point position;
+    std::deque<bool> outcomes;
+    int readings = 0;
+};
+
+struct Injection {
+    std::uint32_t flags;
+    Point at;
+    friend bool operator==(const Injection&, const Injection&) = default;
+};
+
+// Records every injection with the pointer position at that moment.
+class Mouse final : public IMouseInput {
+public:
+    explicit Mouse(const Pointer& pointer) : pointer_(pointer) {}
+    void mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std::int32_t,
+                     std::uintptr_t) override {
+        calls.push_back({flags, pointer_.position});
+    }
+    std::vector<std::uint32_t> flags() const;
+    std::vector<Injection> calls;
+
+private:
+    const Pointer& pointer_;
+};
+
+// A notification area: accepts or refuses calls, keeps the icon it shows and
+// a copy of every record it was handed.
+class NotifyIcon final : public INotifyIcon {
+public:
+    explicit NotifyIcon(Log& log) : log_(log) {}
+    bool Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) override;
+
+    bool available = true;  // a notification area exists
+    bool shown = false;
+    Handle image = 0;
+    std::string tip;
+    std::vector<std::pair<std::uint32_t, NotifyIconData>> calls;
+
+private:
+    Log& log_;
+};
+
+class Settings final : public ISettingsBackend {
+public:
+    explicit Settings(Log& log) : log_(log) {}
+    std::string GetSetting(const std::string& app, const std::string& section,
+                           const std::string& key, const std::string& def) override;
+    void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& text) override;
+
+    // "App/Section/Key" -> text
+    std::map<std::string, std::string> values;
+    std::vector<std::string> reads;
+
+private:
+    Log& log_;
+};
+
+// One of everything, wired together.
+struct FakePlatform {
+    Log log;
+    Window window{log};
+    Pointer pointer;
+    Mouse mouse{pointer};
+    NotifyIcon notifyIcon{log};
+    Settings settings{log};
+    Platform platform() { return {window, pointer, mouse, notifyIcon, settings}; }
+};
+
+}  // namespace dwellor::fake

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/mouse_input.h"
+#include "platform/notify_icon.h"
+#include "platform/pointer.h"
+#include "platform/settings_backend.h"
+#include "platform/window.h"
+
+namespace dwellor {
+
+// Every platform service the program uses, as one bundle handed to the window.
+struct Platform {
+    IWindow& window;
+    IPointer& pointer;
+    IMouseInput& mouse;
+    INotifyIcon& notifyIcon;
+    ISettingsBackend& settings;
+};
+
+}  // namespace dwellor

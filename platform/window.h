@@ -1,0 +1,66 @@
+#pragma once
+#include <string>
+
+#include "platform/button.h"
+#include "platform/check_box.h"
+#include "platform/label.h"
+#include "platform/picture_box.h"
+#include "platform/text_box.h"
+#include "platform/tick_timer.h"
+#include "platform/types.h"
+
+namespace dwellor {
+
+enum class Align { Left, Centre };
+
+// How a control looks when it is created; the window lays it out at a fixed
+// position and adds it to the tab order in creation order.
+struct ControlSpec {
+    std::string name;
+    std::string text;
+    std::string tooltip;
+    Rect rect;
+    Align align = Align::Left;
+    bool border = false;    // single-line border (labels)
+    bool wordWrap = false;  // labels that span lines
+    bool visible = true;
+};
+
+// The images the program ships.
+enum class Image { WindowIcon, Green, Red, Yellow };
+
+enum class WindowState { Normal = 0, Minimised = 1 };
+
+// The top-level window and the factory of its controls. Controls are owned by
+// the window and live as long as it does.
+class IWindow {
+public:
+    virtual ~IWindow() = default;
+
+    virtual IButton& addButton(const ControlSpec& spec) = 0;
+    virtual ITextBox& addTextBox(const ControlSpec& spec) = 0;
+    virtual ICheckBox& addCheckBox(const ControlSpec& spec) = 0;
+    virtual ILabel& addLabel(const ControlSpec& spec) = 0;
+    virtual IPictureBox& addPictureBox(const ControlSpec& spec) = 0;
+    virtual ITickTimer& addTimer(const std::string& name) = 0;
+
+    virtual void setClientSize(int width, int height) = 0;
+    virtual Handle loadImage(Image image) = 0;
+
+    virtual std::string caption() const = 0;
+    virtual void setCaption(const std::string& caption) = 0;
+    virtual Handle icon() const = 0;
+    virtual void setIcon(Handle icon) = 0;
+    virtual bool visible() const = 0;
+    virtual void setVisible(bool on) = 0;
+    virtual WindowState windowState() const = 0;
+    virtual void setWindowState(WindowState s) = 0;
+    // Shows the window (not modal) and raises it.
+    virtual void show() = 0;
+    // Raised after every change of size or window state.
+    virtual void onResize(Handler h) = 0;
+    // Closes the window and ends the program's event loop.
+    virtual void unload() = 0;
+};
+
+}  // namespace dwellor

@@ -1,0 +1,66 @@
+#include "platform/x11/x11_input.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace dwellor::x11 {
+
+struct X11Input::Impl {
+    Display* dpy = nullptr;
+    Window root = 0;
+};
+
+X11Input::X11Input(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+X11Input::~X11Input() {
+    if (impl_ && impl_->dpy) XCloseDisplay(impl_->dpy);
+}
+
+std::unique_ptr<X11Input> X11Input::open(const char* displayName, std::string& error) {
+    const char* missing = "Dwellor needs an X11 display with the XTEST extension";
+    Display* dpy = XOpenDisplay(displayName);
+    if (!dpy) {
+        error = std::string(missing) + ": cannot open display";
+        return nullptr;
+    }
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(dpy, &eventBase, &errorBase, &major, &minor)) {
+        XCloseDisplay(dpy);
+        error = std::string(missing) + ": the display has no XTEST";
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->dpy = dpy;
+    impl->root = DefaultRootWindow(dpy);
+    return std::unique_ptr<X11Input>(new X11Input(std::move(impl)));
+}
+
+bool X11Input::GetCursorPos(Point& pos) {
+    Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(impl_->dpy, impl_->root, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
+        return false;
+    pos = {rootX, rootY};
+    return true;
+}
+
+void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std::int32_t, std::uintptr_t) {
+    struct Step {
+        std::uint32_t flag;
+        unsigned button;
+        Bool press;
+    };
+    static constexpr Step steps[] = {
+        {MOUSEEVENTF_LEFTDOWN, 1, True},
+        {MOUSEEVENTF_LEFTUP, 1, False},
+        {MOUSEEVENTF_RIGHTDOWN, 3, True},
+        {MOUSEEVENTF_RIGHTUP, 3, False},
+    };
+    for (const Step& s : steps) {
+        if (flags & s.flag) XTestFakeButtonEvent(impl_->dpy, s.button, s.press, CurrentTime);
+    }
+    XFlush(impl_->dpy);
+}
+
+}  // namespace dwellor::x11

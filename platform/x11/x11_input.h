@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/mouse_input.h"
+#include "platform/pointer.h"
+
+namespace dwellor::x11 {
+
+// One connection to the X server for reading the pointer and injecting button
+// events through XTEST. Opened once; closed when destroyed.
+class X11Input final : public IPointer, public IMouseInput {
+public:
+    // Returns null and sets `error` when there is no display or it lacks XTEST.
+    static std::unique_ptr<X11Input> open(const char* displayName, std::string& error);
+    ~X11Input() override;
+    X11Input(const X11Input&) = delete;
+    X11Input& operator=(const X11Input&) = delete;
+
+    // Fails when the pointer is not on the display's default screen.
+    bool GetCursorPos(Point& pos) override;
+    // Each flag becomes one button event (left = 1, right = 3), in flag order,
+    // where the pointer is; flushed before returning.
+    void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
+                     std::uintptr_t extraInfo) override;
+
+private:
+    struct Impl;
+    explicit X11Input(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace dwellor::x11

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Dwellor needs to build, run and test.
+# Does nothing when everything is already present.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libgtest-dev libbenchmark-dev
+  # tests: X server, tray host, input driving, screenshots
+  xvfb xauth xdotool x11-utils trayer imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "engine/dwell_engine.h"
+#include "platform/fake/fake_platform.h"
+
+using namespace dwellor;
+
+namespace {
+
+constexpr std::uint32_t DOWN = MOUSEEVENTF_LEFTDOWN, UP = MOUSEEVENTF_LEFTUP;
+constexpr std::uint32_t RIGHT = MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP;
+constexpr std::uint32_t BOTH = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP;
+using Flags = std::vector<std::uint32_t>;
+
+ControlSpec spec(const char* name, const char* text) {
+    ControlSpec s;
+    s.name = name;
+    s.text = text;
+    return s;
+}
+
+// The engine on fake controls as the window starts them: Left selected,
+// 1000 ms dwell, 500 ms drag, drag option off.
+struct EngineTest : ::testing::Test {
+    fake::FakePlatform fp;
+    fake::Timer& timer = static_cast<fake::Timer&>(fp.window.addTimer("Timer1"));
+    fake::TextBox& text1 = static_cast<fake::TextBox&>(fp.window.addTextBox(spec("Text1", "1000")));
+    fake::TextBox& text2 = static_cast<fake::TextBox&>(fp.window.addTextBox(spec("Text2", "500")));
+    fake::CheckBox& check2 = static_cast<fake::CheckBox&>(fp.window.addCheckBox(spec("Check2", "")));
+    fake::Label& left = static_cast<fake::Label&>(fp.window.addLabel(spec("Label4", "L")));
+    fake::Label& right = static_cast<fake::Label&>(fp.window.addLabel(spec("Label6", "R")));
+    fake::Label& dbl = static_cast<fake::Label&>(fp.window.addLabel(spec("Label7", "Double")));
+    DwellEngine engine{{timer, text1, text2, check2, left, right, dbl}, fp.pointer, fp.mouse};
+
+    void SetUp() override {
+        timer.setInterval(1000);
+        timer.onTick([this] { engine.Timer1_Timer(); });
+        select(left);
+    }
+    void select(fake::Label& l) {
+        for (fake::Label* x : {&left, &right, &dbl}) x->setForeColour(x == &l ? kRed : kBlack);
+    }
+    void restAt(Point p) { fp.pointer.position = p; }
+};
+
+TEST_F(EngineTest, ClicksOncePerTickWhileThePointerRests) {
+    restAt({300, 200});
+    EXPECT_EQ(timer.steps(11), 11);
+    // None on the first tick (the start sample is (0, 0)), one on each of the next ten.
+    ASSERT_EQ(fp.mouse.calls.size(), 20u);
+    for (std::size_t i = 0; i < fp.mouse.calls.size(); ++i) {
+        EXPECT_EQ(fp.mouse.calls[i], (fake::Injection{i % 2 ? UP : DOWN, {300, 200}}));
+    }
+    EXPECT_EQ(fp.pointer.readings, 22);
+}
+
+TEST_F(EngineTest, AMovingPointerIsNeverClicked) {
+    for (int i = 1; i <= 10; ++i) {
+        restAt({i, 5});
+        timer.step();
+    }
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    // Motion that returns to the same pixel between ticks still counts as a rest.
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+}
+
+TEST_F(EngineTest, TheTopLeftCornerSuspendsClicking) {
+    restAt({40, 40});
+    timer.step();
+    restAt({0, 0});
+    timer.steps(5);
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    EXPECT_EQ(fp.pointer.readings, 2 + 5);  // one reading per tick in the corner
+    EXPECT_EQ(engine.previousSample(), (Point{40, 40}));
+    // Leaving the corner compares with the sample stored before it went there.
+    restAt({40, 40});
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+}
+
+TEST_F(EngineTest, FailedReadings) {
+    // First reading fails, second reads (0, 0): equals the start sample, so it clicks.
+    fp.pointer.outcomes = {false, true};
+    restAt({0, 0});
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+
+    // A failed second reading suppresses the click but still stores the first reading.
+    fp.mouse.calls.clear();
+    restAt({7, 9});
+    fp.pointer.outcomes = {true, false};
+    timer.step();
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    EXPECT_EQ(engine.previousSample(), (Point{7, 9}));
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+
+    // Both fail: the stale sample is stored again and nothing is clicked.
+    fp.mouse.calls.clear();
+    fp.pointer.outcomes = {false, false};
+    restAt({8, 9});
+    timer.step();
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    EXPECT_EQ(engine.previousSample(), (Point{7, 9}));
+}
+
+TEST_F(EngineTest, FarCoordinatesAreComparedWhole) {
+    restAt({40000, -70000});
+    timer.steps(2);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    // 40000 and 40000 + 65536 narrow to the same 16 bits; they must not count as a rest.
+    restAt({40000 + 65536, -70000});
+    timer.step();
+    EXPECT_EQ(fp.mouse.calls.size(), 2u);
+}
+
+TEST_F(EngineTest, DragAlternatesPressAndReleaseAndSwitchesThePeriod) {
+    check2.setValue(1);
+    restAt({10, 10});
+    timer.step();  // first sample
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
+    EXPECT_EQ(timer.interval(), 500);
+    EXPECT_EQ(engine.dragPhase(), true);
+    EXPECT_TRUE(engine.leftButtonHeld());
+
+    restAt({60, 60});  // the user drags
+    timer.step();
+    EXPECT_EQ(fp.mouse.calls.size(), 1u);
+    timer.step();
+    EXPECT_EQ(fp.mouse.calls.back(), (fake::Injection{UP, {60, 60}}));
+    EXPECT_EQ(timer.interval(), 1000);
+    EXPECT_EQ(engine.dragPhase(), false);
+    EXPECT_FALSE(engine.leftButtonHeld());
+
+    timer.step();  // still resting: presses again
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP, DOWN}));
+    EXPECT_EQ(timer.interval(), 500);
+}
+
+TEST_F(EngineTest, AZeroDragPeriodHoldsThePressUntilAPeriodIsSet) {
+    check2.setValue(1);
+    text2.setText("");
+    restAt({10, 10});
+    timer.steps(2);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
+    EXPECT_EQ(timer.interval(), 0);
+    EXPECT_EQ(timer.steps(10), 0);  // no ticks at all
+    EXPECT_TRUE(engine.leftButtonHeld());
+
+    timer.setInterval(250);
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    EXPECT_EQ(timer.interval(), 1000);
+}
+
+TEST_F(EngineTest, DragOptionSwitchedOffWhileAPressIsHeld) {
+    check2.setValue(1);
+    restAt({10, 10});
+    timer.steps(2);
+    check2.setValue(0);
+    timer.step();
+    // Full clicks while off; the drag phase stays true.
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, DOWN, UP}));
+    EXPECT_EQ(engine.dragPhase(), true);
+    check2.setValue(1);
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, DOWN, UP, UP}));
+}
+
+TEST_F(EngineTest, RightAndDoubleIgnoreTheDragPhaseButThePeriodAlternates) {
+    check2.setValue(1);
+    select(right);
+    restAt({5, 5});
+    timer.steps(3);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{RIGHT, RIGHT}));
+    EXPECT_EQ(timer.interval(), 1000);
+    EXPECT_EQ(engine.dragPhase(), false);
+
+    select(dbl);
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{RIGHT, RIGHT, BOTH, BOTH}));
+    EXPECT_EQ(timer.interval(), 500);
+    EXPECT_FALSE(engine.leftButtonHeld());
+}
+
+TEST_F(EngineTest, PerformClickTestsEveryLabel) {
+    select(left);
+    right.setForeColour(kRed);
+    engine.PerformClick(kTrue);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP, RIGHT}));
+
+    fp.mouse.calls.clear();
+    for (auto* l : {&left, &right, &dbl}) l->setForeColour(0x0000FE);  // nearly red is not red
+    engine.PerformClick(kTrue);
+    engine.PerformClick(kFalse);
+    EXPECT_TRUE(fp.mouse.calls.empty());
+
+    check2.setValue(1);
+    for (auto* l : {&left, &right, &dbl}) l->setForeColour(kRed);
+    engine.PerformClick(kFalse);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, RIGHT, BOTH, BOTH}));
+}
+
+TEST_F(EngineTest, AHeldPressIsReleasedOnRequestOnlyOnce) {
+    engine.releaseHeldButton();
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    check2.setValue(1);
+    restAt({10, 10});
+    timer.steps(2);
+    engine.releaseHeldButton();
+    engine.releaseHeldButton();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+}
+
+TEST_F(EngineTest, ControlsAreReadAtEachTick) {
+    check2.setValue(1);
+    restAt({10, 10});
+    timer.steps(2);
+    text1.setText("750");  // the fake box raises no handler here
+    timer.step();
+    EXPECT_EQ(timer.interval(), 750);
+    text2.setText("12.5");
+    timer.step();
+    EXPECT_EQ(timer.interval(), 12);
+}
+
+}  // namespace
