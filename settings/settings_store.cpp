@@ -1,0 +1,92 @@
+#include "settings/settings_store.h"
+
+#include <cctype>
+#include <cstdint>
+#include <limits>
+
+namespace dwellor {
+
+namespace {
+
+constexpr const char* kApp = "Dwellor";
+constexpr const char* kSection = "Program";
+
+std::string trimmed(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+// A plain non-negative decimal integer, at most `max`.
+bool readUnsigned(const std::string& text, std::int64_t max, std::int64_t& out) {
+    std::string t = trimmed(text);
+    if (!t.empty() && t[0] == '+') t.erase(0, 1);
+    if (t.empty() || t.size() > 18) return false;
+    std::int64_t v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > max) return false;
+    out = v;
+    return true;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+bool readInterval(const std::string& text, std::int32_t& out) {
+    std::int64_t v = 0;
+    if (!readUnsigned(text, std::numeric_limits<std::int32_t>::max(), v)) return false;
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool readDrag(const std::string& text, std::int16_t& out) {
+    std::int64_t v = 0;
+    if (!readUnsigned(text, 1, v)) return false;
+    out = static_cast<std::int16_t>(v);
+    return true;
+}
+
+bool readBool(const std::string& text, bool& out) {
+    const std::string t = lower(trimmed(text));
+    if (t == "true") out = true;
+    else if (t == "false") out = false;
+    else return false;
+    return true;
+}
+
+std::string SettingsStore::read(const char* key, const char* def) {
+    return backend_.GetSetting(kApp, kSection, key, def);
+}
+
+void SettingsStore::write(const char* key, const std::string& text) {
+    backend_.SaveSetting(kApp, kSection, key, text);
+}
+
+std::int32_t SettingsStore::interval() {
+    std::int32_t v = 1000;
+    return readInterval(read("Interval", "1000"), v) ? v : 1000;
+}
+
+std::int16_t SettingsStore::drag() {
+    std::int16_t v = 0;
+    return readDrag(read("Drag", "0"), v) ? v : 0;
+}
+
+bool SettingsStore::enabled() {
+    bool v = true;
+    return readBool(read("Enabled", "True"), v) ? v : true;
+}
+
+void SettingsStore::saveInterval(std::int32_t ms) { write("Interval", std::to_string(ms)); }
+void SettingsStore::saveDrag(std::int16_t value) { write("Drag", std::to_string(value)); }
+void SettingsStore::saveEnabled(bool on) { write("Enabled", on ? "True" : "False"); }
+
+}  // namespace dwellor

@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "platform/settings_backend.h"
+
+namespace dwellor {
+
+// The three remembered values, under application "Dwellor", section
+// "Program". A stored text that does not convert, or converts to something
+// its control cannot take, reads as that key's default.
+class SettingsStore {
+public:
+    explicit SettingsStore(ISettingsBackend& backend) : backend_(backend) {}
+
+    std::int32_t interval();  // "Interval": 0 .. 2^31-1, default 1000
+    std::int16_t drag();      // "Drag": 0 or 1, default 0
+    bool enabled();           // "Enabled": True or False, default True
+
+    void saveInterval(std::int32_t ms);
+    void saveDrag(std::int16_t value);
+    void saveEnabled(bool on);
+
+private:
+    std::string read(const char* key, const char* def);
+    void write(const char* key, const std::string& text);
+    ISettingsBackend& backend_;
+};
+
+// The conversions, exposed for testing. Each returns false for a text that
+// does not convert.
+bool readInterval(const std::string& text, std::int32_t& out);
+bool readDrag(const std::string& text, std::int16_t& out);
+bool readBool(const std::string& text, bool& out);
+
+}  // namespace dwellor

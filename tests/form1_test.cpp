@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/fake/fake_platform.h"
+#include "window/form1.h"
+
+using namespace dwellor;
+
+namespace {
+
+const std::string kKey = "Dwellor/Program/";
+
+struct FormTest : ::testing::Test {
+    std::unique_ptr<fake::FakePlatform> platform = std::make_unique<fake::FakePlatform>();
+    std::unique_ptr<Form1> form;
+
+    fake::FakePlatform& fp() { return *platform; }
+    void reset() {
+        form.reset();
+        platform = std::make_unique<fake::FakePlatform>();
+    }
+
+    fake::Window& win() { return fp().window; }
+    fake::TextBox& text1() { return win().textBox("Text1"); }
+    fake::TextBox& text2() { return win().textBox("Text2"); }
+    fake::CheckBox& check2() { return win().checkBox("Check2"); }
+    fake::Timer& timer() { return win().timer("Timer1"); }
+    fake::Label& label(const char* n) { return win().label(n); }
+    std::string status() { return label("Label3").text(); }
+    std::string stored(const char* key) {
+        auto it = fp().settings.values.find(kKey + key);
+        return it == fp().settings.values.end() ? "<none>" : it->second;
+    }
+    void store(const char* key, const char* text) { fp().settings.values[kKey + key] = text; }
+
+    void create() { form = std::make_unique<Form1>(fp().platform()); }
+    void load() {
+        create();
+        fp().log.clear();
+        form->Form_Load();
+    }
+};
+
+TEST_F(FormTest, WindowLayoutAndInitialState) {
+    create();
+    EXPECT_EQ(win().clientWidth(), 188);
+    EXPECT_EQ(win().clientHeight(), 193);
+    std::vector<std::string> order;
+    for (const auto& s : win().specs()) order.push_back(s.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"Command1", "Command2", "Text1", "Label1", "Label3", "Check2",
+                                               "Text2", "cSysTray", "Label7", "Label6", "Label4", "Command3"}));
+    auto spec = [&](const char* n) {
+        return *std::find_if(win().specs().begin(), win().specs().end(),
+                             [&](const ControlSpec& s) { return s.name == n; });
+    };
+    EXPECT_EQ(spec("Command1").rect, (Rect{5, 8, 49, 25}));
+    EXPECT_EQ(spec("Command3").rect, (Rect{69, 8, 49, 25}));
+    EXPECT_EQ(spec("Command2").rect, (Rect{133, 8, 49, 25}));
+    EXPECT_EQ(spec("Text1").rect, (Rect{40, 80, 121, 19}));
+    EXPECT_EQ(spec("Check2").rect, (Rect{8, 104, 177, 17}));
+    EXPECT_EQ(spec("Text2").rect, (Rect{40, 128, 121, 19}));
+    EXPECT_EQ(spec("Label4").rect, (Rect{53, 160, 17, 17}));
+    EXPECT_EQ(spec("Label7").rect, (Rect{77, 160, 41, 17}));
+    EXPECT_EQ(spec("Label6").rect, (Rect{117, 160, 17, 17}));
+    EXPECT_EQ(spec("Label3").rect, (Rect{0, 176, 187, 17}));
+    EXPECT_TRUE(spec("Label3").border);
+    EXPECT_EQ(spec("Label3").align, Align::Centre);
+    EXPECT_FALSE(spec("cSysTray").visible);
+    EXPECT_EQ(spec("Command2").tooltip, "You don't want to press this");
+
+    EXPECT_EQ(label("Label4").foreColour(), kRed);
+    EXPECT_EQ(label("Label6").foreColour(), kBlack);
+    EXPECT_EQ(label("Label7").foreColour(), fake::Label::kDefaultColour);
+    EXPECT_EQ(status(), "Dwellor is alive and clicking.");
+    EXPECT_EQ(win().caption(), "Dwellor - Enabled");
+    EXPECT_EQ(text1().text(), "1000");
+    EXPECT_EQ(text2().text(), "500");
+    EXPECT_TRUE(text2().visible());
+    EXPECT_EQ(check2().value(), 0);
+    // Each mode label carries its own tray image, all different from the window's.
+    EXPECT_NE(label("Label4").mouseIcon(), label("Label6").mouseIcon());
+    EXPECT_NE(label("Label4").mouseIcon(), win().icon());
+}
+
+TEST_F(FormTest, LoadOnFirstRun) {
+    load();
+    EXPECT_EQ(fp().settings.reads, (std::vector<std::string>{"Interval", "Drag", "Enabled"}));
+    EXPECT_EQ(timer().interval(), 1000);
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(check2().value(), 0);
+    EXPECT_EQ(status(), "Dwellor is alive and clicking");
+    EXPECT_EQ(win().caption(), "Dwellor - Enabled");
+    EXPECT_TRUE(fp().settings.values.empty());  // nothing is written at start
+    EXPECT_EQ(fp().log.back(), "Window.Caption=Dwellor - Enabled");
+}
+
+TEST_F(FormTest, LoadKeepsAStoredPeriodWhenTheDragOptionDoesNotChange) {
+    store("Interval", "300");
+    store("Drag", "0");
+    load();
+    EXPECT_EQ(timer().interval(), 300);
+    EXPECT_EQ(text1().text(), "1000");
+    EXPECT_TRUE(text2().visible());
+    // The next switch of the drag option to off takes the period from Text1.
+    check2().userClick();
+    check2().userClick();
+    EXPECT_EQ(timer().interval(), 1000);
+}
+
+TEST_F(FormTest, LoadWithTheDragOptionOnRunsTheCheckBoxHandler) {
+    store("Interval", "300");
+    store("Drag", "1");
+    load();
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Interval=300", "Check2.Value=1", "SaveSetting Drag=1",
+                                                "Text2.Visible=1", "Timer1.Enabled=1",
+                                                "Label3.Caption=Dwellor is alive and clicking",
+                                                "Window.Caption=Dwellor - Enabled"}));
+    EXPECT_EQ(timer().interval(), 300);
+}
+
+TEST_F(FormTest, LoadDisabled) {
+    store("Enabled", "False");
+    load();
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(timer().steps(3), 0);
+    EXPECT_EQ(fp().log.end()[-2], "Window.Caption=Dwellor - Disabled");
+    EXPECT_EQ(fp().log.end()[-1], "Label3.Caption=Dwellor is currently disabled");
+}
+
+TEST_F(FormTest, JunkSettingsFallBackToDefaults) {
+    store("Interval", "-300");
+    store("Drag", "7");
+    store("Enabled", "maybe");
+    load();
+    EXPECT_EQ(timer().interval(), 1000);
+    EXPECT_EQ(check2().value(), 0);
+    EXPECT_TRUE(timer().enabled());
+}
+
+TEST_F(FormTest, ToggleTwice) {
+    store("Interval", "300");
+    load();
+    win().button("Command3").userClick();
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Enabled=0", "SaveSetting Enabled=False",
+                                                  "Label3.Caption=Dwellor is currently disabled",
+                                                  "Window.Caption=Dwellor - Disabled"}));
+
+    check2().userClick();
+    fp().log.clear();
+    win().button("Command3").userClick();
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Enabled=1", "SaveSetting Enabled=True",
+                                                "SaveSetting Interval=300", "SaveSetting Drag=1",
+                                                "Label3.Caption=Dwellor is alive and clicking",
+                                                "Window.Caption=Dwellor - Enabled"}));
+}
+
+TEST_F(FormTest, TypingIntoAnEmptiedDwellBox) {
+    load();
+    text1().clear();
+    EXPECT_EQ(status(), "Please enter a valid interval!");
+    EXPECT_EQ(timer().interval(), 1000);
+    std::vector<std::pair<int, std::string>> seen;
+    for (char c : std::string("300")) {
+        text1().type(std::string(1, c));
+        seen.emplace_back(timer().interval(), text2().text());
+        EXPECT_EQ(status(), "Dwellor is currently disabled");
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{{3, "1.5"}, {30, "15"}, {300, "150"}}));
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(stored("Enabled"), "False");
+    EXPECT_EQ(win().caption(), "Dwellor - Disabled");
+}
+
+TEST_F(FormTest, DwellIntervalValidation) {
+    struct Case {
+        const char* text;
+        bool valid;
+        int period;
+        const char* text2;
+    };
+    const Case cases[] = {
+        {"0", false, 1000, "500"},        {"35000", false, 1000, "500"}, {"abc", false, 1000, "500"},
+        {"", false, 1000, "500"},         {"-5", false, 1000, "500"},    {"34999", true, 34999, "17499.5"},
+        {"0.4", true, 0, "0.2"},          {"2.5", true, 2, "1.25"},      {"3.5", true, 4, "1.75"},
+        {"25", true, 25, "12.5"},         {"1", true, 1, "0.5"},         {"12abc", true, 12, "6"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        load();
+        text1().setText(c.text);
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(status(), c.valid ? "Dwellor is currently disabled" : "Please enter a valid interval!");
+        EXPECT_EQ(timer().interval(), c.period);
+        EXPECT_EQ(text2().text(), c.text2);
+        EXPECT_FALSE(timer().enabled());
+        EXPECT_EQ(stored("Enabled"), "False");
+    }
+}
+
+TEST_F(FormTest, APeriodOfZeroRaisesNoTicksEvenAfterToggle) {
+    load();
+    text1().setText("0.4");
+    win().button("Command3").userClick();
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(stored("Interval"), "0");
+    EXPECT_EQ(timer().steps(5), 0);
+}
+
+TEST_F(FormTest, DragIntervalNormalisation) {
+    struct Case {
+        const char* dwell;
+        const char* typed;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"1000", "200", "200"},  {"1000", "1500", "500"}, {"1000", "1000.5", "500"},
+        {"1000", "1000", "1000"}, {"1000", "12abc", "12"}, {"1000", "abc", "0"},
+        {"1000", "007", "7"},    {"1000", "", ""},        {"abc", "40", "0"},
+        {"1000", " 3 0", "30"},  {"1000", "-20", "-20"},
+    };
+    for (const auto& c : cases) {
+        reset();
+        load();
+        text1().setText(c.dwell);
+        text2().setText(c.typed);
+        EXPECT_EQ(text2().text(), c.result) << c.dwell << " / " << c.typed;
+    }
+}
+
+TEST_F(FormTest, DragIntervalHandlerRunsNested) {
+    load();
+    fp().log.clear();
+    text2().setText("1500");
+    // typed 1500, capped to 500 by the nested run of the same handler
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Text2.Text=1500", "Text2.Text=500"}));
+    fp().log.clear();
+    text2().setText("0300");
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Text2.Text=0300", "Text2.Text=300"}));
+}
+
+TEST_F(FormTest, DragOption) {
+    load();
+    check2().userClick();
+    EXPECT_EQ(stored("Drag"), "1");
+    EXPECT_TRUE(text2().visible());
+    text1().setText("abc");  // invalid: the period stays 1000
+    timer().setInterval(777);
+    check2().userClick();
+    EXPECT_EQ(stored("Drag"), "0");
+    EXPECT_FALSE(text2().visible());
+    EXPECT_EQ(timer().interval(), 0);  // "abc" parses as 0
+    EXPECT_FALSE(timer().enabled());
+
+    text1().setText("-250");
+    check2().userClick();
+    check2().userClick();
+    EXPECT_EQ(timer().interval(), -250);
+    EXPECT_FALSE(timer().running());
+}
+
+TEST_F(FormTest, ExitReleasesAHeldDragPress) {
+    load();
+    check2().userClick();
+    fp().pointer.position = {50, 60};
+    timer().steps(2);
+    ASSERT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN}));
+    fp().settings.values.clear();
+    fp().log.clear();
+    win().button("Command2").userClick();
+    EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
+    EXPECT_TRUE(win().unloaded());
+    EXPECT_TRUE(fp().settings.values.empty());
+    EXPECT_TRUE(fp().notifyIcon.calls.empty());
+}
+
+TEST_F(FormTest, ExitWithNothingHeldInjectsNothing) {
+    load();
+    win().button("Command2").userClick();
+    EXPECT_TRUE(fp().mouse.calls.empty());
+    EXPECT_TRUE(win().unloaded());
+}
+
+}  // namespace

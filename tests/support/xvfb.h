@@ -1,0 +1,147 @@
+#pragma once
+// Helpers for tests that need a real X server: child processes, a private
+// Xvfb, a window that records the button events it receives, and a look at
+// the server's pointer.
+//
+// No Xlib types in here: this header is also included next to Qt headers,
+// which Xlib's macros break.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace dwellor::testsupport {
+
+using std::chrono::milliseconds;
+
+struct ExitStatus {
+    int code = -1;   // the exit code, or -1 when a signal ended the process
+    int signal = 0;  // the signal that ended it, or 0
+    friend bool operator==(const ExitStatus&, const ExitStatus&) = default;
+};
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    // A child still running is killed and reaped.
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] (looked up in PATH) with this process's environment
+    // changed by `env`: "NAME=value" sets a variable, a bare "NAME" removes
+    // it. Standard output and error go to `outputFile` when one is given
+    // (created or truncated). `passFd` stays open in the child. The child gets
+    // SIGTERM if the calling thread dies first, so a crashed test leaves no
+    // server behind. Throws std::runtime_error when no process can be created;
+    // a program that cannot be executed exits with 127.
+    void spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+               const std::string& outputFile = {}, int passFd = -1);
+
+    pid_t pid() const { return pid_; }
+    // Whether a child was started and has not yet been seen to exit.
+    bool running();
+    // Sends `sig` to a child not yet reaped; false when there is none.
+    bool signal(int sig);
+    // Waits up to `timeout` for the child to exit and reaps it. Null when it
+    // is still running (or none was started); once reaped, the status is kept.
+    std::optional<ExitStatus> waitExit(milliseconds timeout);
+
+private:
+    bool reap(bool block);
+
+    pid_t pid_ = -1;
+    std::optional<ExitStatus> status_;
+};
+
+// A private Xvfb on a display number the server picks itself (-displayfd),
+// with one 1280x1024x24 screen, no TCP and no reset when the last client
+// leaves. Stopped when destroyed.
+class Xvfb {
+public:
+    // Returns once the server accepts connections. `extraArgs` follow the
+    // defaults (e.g. {"-extension", "XTEST"} to run without XTEST). Throws
+    // std::runtime_error, with the server's output, when it does not come up.
+    explicit Xvfb(const std::vector<std::string>& extraArgs = {},
+                  milliseconds timeout = milliseconds(10000));
+    ~Xvfb();
+    Xvfb(const Xvfb&) = delete;
+    Xvfb& operator=(const Xvfb&) = delete;
+
+    // ":N"
+    const std::string& display() const { return display_; }
+    // Sets DISPLAY in this process's environment to this server.
+    void exportDisplay() const;
+
+private:
+    ChildProcess server_;
+    std::string display_;
+    std::string logPath_;
+};
+
+struct PointerState {
+    int x = 0, y = 0;         // on the root window of the screen queried
+    unsigned mask = 0;        // buttons and modifiers, as XQueryPointer reports them
+    bool sameScreen = true;   // false when the pointer is on another screen
+    bool buttonDown(unsigned button) const { return mask & (1u << (7 + button)); }
+};
+
+// A connection of its own for looking at the server's pointer and moving it.
+class ServerPointer {
+public:
+    // Throws std::runtime_error when the display cannot be opened.
+    explicit ServerPointer(const std::string& display);
+    ~ServerPointer();
+    ServerPointer(const ServerPointer&) = delete;
+    ServerPointer& operator=(const ServerPointer&) = delete;
+
+    PointerState query(int screen = 0);
+    // Returns once the server has moved the pointer.
+    void warp(int x, int y, int screen = 0);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+struct ButtonEvent {
+    unsigned button = 0;
+    bool press = false;
+    int rootX = 0, rootY = 0;  // on the screen
+    int x = 0, y = 0;          // in the window
+    friend bool operator==(const ButtonEvent&, const ButtonEvent&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const ButtonEvent& e) {
+        return os << "button " << e.button << (e.press ? " press" : " release") << " at root ("
+                  << e.rootX << ", " << e.rootY << ") window (" << e.x << ", " << e.y << ")";
+    }
+};
+
+// An undecorated window that receives the button presses and releases made
+// over it.
+class ProbeWindow {
+public:
+    // Maps the window at (x, y) on the screen and returns once it is
+    // viewable. Throws std::runtime_error on failure.
+    ProbeWindow(const std::string& display, int x, int y, unsigned width, unsigned height);
+    ~ProbeWindow();
+    ProbeWindow(const ProbeWindow&) = delete;
+    ProbeWindow& operator=(const ProbeWindow&) = delete;
+
+    unsigned long id() const;
+    // Every button event received since the last call. Includes all events
+    // the server generated before this call started; then waits, up to
+    // `timeout`, until at least `count` have been gathered.
+    std::vector<ButtonEvent> collect(std::size_t count = 0, milliseconds timeout = milliseconds(0));
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace dwellor::testsupport

@@ -1,0 +1,204 @@
+#include "window/form1.h"
+
+#include "engine/numbers.h"
+
+namespace dwellor {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+ControlSpec control(const char* name, const char* text, const char* tooltip, int left, int top,
+                    int width, int height) {
+    ControlSpec s;
+    s.name = name;
+    s.text = text;
+    s.tooltip = tooltip;
+    s.rect = {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+              height / kTwipsPerPixel};
+    return s;
+}
+
+ControlSpec centred(ControlSpec s) {
+    s.align = Align::Centre;
+    return s;
+}
+
+ControlSpec labelOne() {
+    ControlSpec s = control("Label1",
+                            "Specify for how much time the mouse has to stay in the same position "
+                            "before clicking (ms):",
+                            "", 120, 600, 2535, 615);
+    s.wordWrap = true;
+    return s;
+}
+
+ControlSpec statusLine() {
+    ControlSpec s = centred(control("Label3", "Dwellor is alive and clicking.", "", 0, 2640, 2805, 255));
+    s.border = true;
+    return s;
+}
+
+ControlSpec trayOwner() {
+    ControlSpec s = control("cSysTray", "", "", 120, 2160, 240, 240);
+    s.visible = false;
+    return s;
+}
+
+}  // namespace
+
+// Controls are created in tab order.
+Form1::Form1(Platform p)
+    : window_(p.window),
+      settings_(p.settings),
+      tray_(p.notifyIcon),
+      Command1(window_.addButton(control("Command1", "Hide", "Hide Dwellor's main window", 75, 120, 735, 375))),
+      Command2(window_.addButton(control("Command2", "Exit", "You don't want to press this", 1995, 120, 735, 375))),
+      Text1(window_.addTextBox(control("Text1", "1000", "Enter the interval", 600, 1200, 1815, 285))),
+      Label1(window_.addLabel(labelOne())),
+      Label3(window_.addLabel(statusLine())),
+      Check2(window_.addCheckBox(control("Check2", "Enable Dragging", "Check this to be able to drag", 120, 1560, 2655, 255))),
+      Text2(window_.addTextBox(control("Text2", "500", "Specify the dragging interval", 600, 1920, 1815, 285))),
+      cSysTray(window_.addPictureBox(trayOwner())),
+      Label7(window_.addLabel(control("Label7", "Double", "Double-click. Appears as yellow in the system tray", 1155, 2400, 615, 255))),
+      Label6(window_.addLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255)))),
+      Label4(window_.addLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255)))),
+      Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
+      Timer1(window_.addTimer("Timer1")),
+      engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse) {
+    window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel);
+    window_.setIcon(window_.loadImage(Image::WindowIcon));
+    window_.setCaption(kCaptionEnabled);
+    Label6.setForeColour(kBlack);
+    Label4.setForeColour(kRed);
+    Label4.setMouseIcon(window_.loadImage(Image::Green));
+    Label6.setMouseIcon(window_.loadImage(Image::Red));
+    Label7.setMouseIcon(window_.loadImage(Image::Yellow));
+    cSysTray.setPicture(window_.loadImage(Image::Green));
+    Timer1.setInterval(1000);
+    Timer1.setEnabled(true);
+
+    Command1.onClick([this] { Command1_Click(); });
+    Command2.onClick([this] { Command2_Click(); });
+    Command3.onClick([this] { Command3_Click(); });
+    Text1.onChange([this] { Text1_Change(); });
+    Text2.onChange([this] { Text2_Change(); });
+    Check2.onClick([this] { Check2_Click(); });
+    Label4.onClick([this] { Label4_Click(); });
+    Label6.onClick([this] { Label6_Click(); });
+    Label7.onClick([this] { Label7_Click(); });
+    cSysTray.onMouseMove([this](int x) { cSysTray_MouseMove(x); });
+    Timer1.onTick([this] { Timer1_Timer(); });
+    window_.onResize([this] { Form_Resize(); });
+}
+
+void Form1::showRunState(bool enabled) {
+    if (enabled) {
+        Label3.setText(kAlive);
+        window_.setCaption(kCaptionEnabled);
+    } else {
+        Label3.setText(kDisabled);
+        window_.setCaption(kCaptionDisabled);
+    }
+}
+
+void Form1::Form_Load() {
+    Timer1.setInterval(settings_.interval());
+    // A different value runs Check2's click handler right here.
+    Check2.setValue(settings_.drag());
+    Timer1.setEnabled(settings_.enabled());
+    if (Timer1.enabled()) {
+        showRunState(true);
+    } else {
+        window_.setCaption(kCaptionDisabled);
+        Label3.setText(kDisabled);
+    }
+}
+
+void Form1::Command3_Click() {
+    Timer1.setEnabled(!Timer1.enabled());
+    settings_.saveEnabled(Timer1.enabled());
+    if (Timer1.enabled()) {
+        settings_.saveInterval(Timer1.interval());
+        settings_.saveDrag(Check2.value());
+    }
+    showRunState(Timer1.enabled());
+}
+
+void Form1::Command2_Click() {
+    releaseHeldButton();
+    window_.unload();
+}
+
+void Form1::Text1_Change() {
+    Timer1.setEnabled(false);
+    settings_.saveEnabled(Timer1.enabled());
+    showRunState(false);
+    const double v = parseNumber(Text1.text());
+    if (v > 0 && v < 35000) {
+        Timer1.setInterval(roundPeriod(v));
+        Text2.setText(decimalText(v / 2));  // runs Text2_Change nested
+        Label3.setText(kDisabled);
+    } else {
+        Label3.setText(kInvalid);
+    }
+}
+
+void Form1::Text2_Change() {
+    if (!Text2.text().empty()) Text2.setText(decimalText(parseNumber(Text2.text())));
+    const double dwell = parseNumber(Text1.text());
+    if (parseNumber(Text2.text()) > dwell) Text2.setText(decimalText(dwell / 2));
+}
+
+void Form1::Check2_Click() {
+    settings_.saveDrag(Check2.value());
+    if (Check2.value() == 1) {
+        Text2.setVisible(true);
+    } else {
+        Text2.setVisible(false);
+        Timer1.setInterval(periodOf(Text1.text()));
+    }
+}
+
+void Form1::selectMode(ILabel& chosen, ILabel& first, ILabel& second) {
+    chosen.setForeColour(kRed);
+    first.setForeColour(kBlack);
+    second.setForeColour(kBlack);
+    // Refused while the window is shown (there is no icon then); that is fine.
+    tray_.SetTrayIcon(cSysTray, chosen.mouseIcon(), 1);
+}
+
+void Form1::Label4_Click() { selectMode(Label4, Label6, Label7); }
+void Form1::Label6_Click() { selectMode(Label6, Label4, Label7); }
+void Form1::Label7_Click() { selectMode(Label7, Label6, Label4); }
+
+void Form1::HideToTray() {
+    // Without an icon to come back through, hiding would lose the window:
+    // it stays where it is when the notification area refuses the icon.
+    if (!tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1)) return;
+    window_.setVisible(false);
+}
+
+void Form1::Command1_Click() { HideToTray(); }
+
+void Form1::Form_Resize() {
+    if (window_.windowState() == WindowState::Minimised) HideToTray();
+}
+
+void Form1::cSysTray_MouseMove(int x) {
+    if (x == WM_LBUTTONUP) {
+        window_.setWindowState(WindowState::Normal);
+        window_.show();
+        tray_.RemoveTrayIcon(cSysTray, 1);
+    } else if (x == WM_RBUTTONUP) {
+        if (Label4.foreColour() == kRed) {
+            Label7_Click();
+        } else if (Label7.foreColour() == kRed) {
+            Label6_Click();
+        } else if (Label6.foreColour() == kRed) {
+            Label4_Click();
+        }
+    }
+}
+
+}  // namespace dwellor

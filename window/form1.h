@@ -1,0 +1,71 @@
+#pragma once
+#include <string>
+
+#include "engine/dwell_engine.h"
+#include "platform/platform.h"
+#include "settings/settings_store.h"
+#include "tray/tray_icon.h"
+
+namespace dwellor {
+
+// The program's one window: its controls, start-up, run state, interval
+// fields, click-mode selector and tray handling. It owns all state for the
+// life of the process; the controls hold the configuration.
+class Form1 {
+public:
+    explicit Form1(Platform platform);
+
+    // Handlers, one per control event.
+    void Form_Load();
+    void Form_Resize();
+    void Command1_Click();  // Hide
+    void Command2_Click();  // Exit
+    void Command3_Click();  // Toggle
+    void Text1_Change();
+    void Text2_Change();
+    void Check2_Click();
+    void Label4_Click();  // Left
+    void Label6_Click();  // Right
+    void Label7_Click();  // Double
+    void cSysTray_MouseMove(int x);
+    void Timer1_Timer() { engine_.Timer1_Timer(); }
+
+    // Lets go of a drag press the engine still holds; run before the program ends.
+    void releaseHeldButton() { engine_.releaseHeldButton(); }
+
+    const DwellEngine& engine() const { return engine_; }
+    const TrayIcon& tray() const { return tray_; }
+
+    static constexpr const char* kAlive = "Dwellor is alive and clicking";
+    static constexpr const char* kDisabled = "Dwellor is currently disabled";
+    static constexpr const char* kInvalid = "Please enter a valid interval!";
+    static constexpr const char* kCaptionEnabled = "Dwellor - Enabled";
+    static constexpr const char* kCaptionDisabled = "Dwellor - Disabled";
+
+private:
+    void showRunState(bool enabled);
+    void selectMode(ILabel& chosen, ILabel& first, ILabel& second);
+    void HideToTray();
+
+    IWindow& window_;
+    SettingsStore settings_;
+    TrayIcon tray_;
+
+    IButton& Command1;
+    IButton& Command2;
+    ITextBox& Text1;
+    ILabel& Label1;
+    ILabel& Label3;
+    ICheckBox& Check2;
+    ITextBox& Text2;
+    IPictureBox& cSysTray;
+    ILabel& Label7;
+    ILabel& Label6;
+    ILabel& Label4;
+    IButton& Command3;
+    ITickTimer& Timer1;
+
+    DwellEngine engine_;
+};
+
+}  // namespace dwellor
