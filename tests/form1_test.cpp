@@ -141,6 +141,7 @@ TEST_F(FormTest, JunkSettingsFallBackToDefaults) {
 TEST_F(FormTest, ToggleTwice) {
     store("Interval", "300");
     load();
+    fp().log.clear();
     win().button("Command3").userClick();
     EXPECT_FALSE(timer().enabled());
     EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Enabled=0", "SaveSetting Enabled=False",
