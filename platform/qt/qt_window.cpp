@@ -1,0 +1,191 @@
+#include "platform/qt/qt_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+
+#include "platform/qt/qt_images.h"
+#include "platform/qt/qt_timer.h"
+
+namespace dwellor::qt {
+
+namespace {
+constexpr Handle kFirstWindowHandle = 0x1000;
+
+QColor toQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+Colour fromQColor(const QColor& c) {
+    return static_cast<Colour>(c.red()) | static_cast<Colour>(c.green()) << 8 | static_cast<Colour>(c.blue()) << 16;
+}
+}  // namespace
+
+void FormWidget::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (resized) resized();
+}
+
+void FormWidget::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && resized) resized();
+}
+
+void FormWidget::closeEvent(QCloseEvent* e) {
+    QWidget::closeEvent(e);
+    if (closed) closed();
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent* e) {
+    pressed_ = e->button() == Qt::LeftButton;
+    QLabel::mousePressEvent(e);
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* e) {
+    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    pressed_ = false;
+    QLabel::mouseReleaseEvent(e);
+    if (click && clicked) clicked();
+}
+
+QtTextBox::QtTextBox(QLineEdit* w) : w_(w) {
+    QObject::connect(w_, &QLineEdit::textChanged, [this] {
+        if (change_) change_();
+    });
+}
+
+QtCheckBox::QtCheckBox(QCheckBox* w) : w_(w) {
+    // toggled fires for user clicks and for code writing a different value.
+    QObject::connect(w_, &QCheckBox::toggled, [this] {
+        if (click_) click_();
+    });
+}
+
+QtLabel::QtLabel(ClickLabel* w) : w_(w), colour_(fromQColor(w->palette().color(QPalette::WindowText))) {}
+
+void QtLabel::setForeColour(Colour c) {
+    colour_ = c;
+    QPalette p = w_->palette();
+    p.setColor(QPalette::WindowText, toQColor(c));
+    w_->setPalette(p);
+}
+
+QtButton::QtButton(QPushButton* w) : w_(w) {
+    QObject::connect(w_, &QPushButton::clicked, [this] {
+        if (click_) click_();
+    });
+}
+
+QtWindow::QtWindow() : w_(std::make_unique<FormWidget>()) {
+    w_->setObjectName(QStringLiteral("Form1"));
+    // Small controls laid out at fixed pixel positions need a compact font.
+    QFont f = w_->font();
+    f.setPixelSize(11);
+    w_->setFont(f);
+    w_->closed = [] { QCoreApplication::quit(); };
+}
+
+QtWindow::~QtWindow() {
+    // Adapters hold pointers into the widget tree; drop them first.
+    textBoxes_.clear();
+    checkBoxes_.clear();
+    labels_.clear();
+    buttons_.clear();
+    timers_.clear();
+}
+
+template <class W>
+W* QtWindow::place(W* widget, const ControlSpec& spec) {
+    widget->setObjectName(QString::fromStdString(spec.name));
+    widget->setGeometry(spec.rect.left, spec.rect.top, spec.rect.width, spec.rect.height);
+    if (!spec.tooltip.empty()) widget->setToolTip(QString::fromStdString(spec.tooltip));
+    widget->setVisible(spec.visible);
+    if (widget->focusPolicy() != Qt::NoFocus) {
+        if (lastInTabOrder_) QWidget::setTabOrder(lastInTabOrder_, widget);
+        lastInTabOrder_ = widget;
+    }
+    return widget;
+}
+
+IButton& QtWindow::addButton(const ControlSpec& spec) {
+    auto* b = place(new QPushButton(QString::fromStdString(spec.text), w_.get()), spec);
+    buttons_.push_back(std::make_unique<QtButton>(b));
+    return *buttons_.back();
+}
+
+ITextBox& QtWindow::addTextBox(const ControlSpec& spec) {
+    auto* e = place(new QLineEdit(QString::fromStdString(spec.text), w_.get()), spec);
+    textBoxes_.push_back(std::make_unique<QtTextBox>(e));
+    return *textBoxes_.back();
+}
+
+ICheckBox& QtWindow::addCheckBox(const ControlSpec& spec) {
+    auto* c = place(new QCheckBox(QString::fromStdString(spec.text), w_.get()), spec);
+    checkBoxes_.push_back(std::make_unique<QtCheckBox>(c));
+    return *checkBoxes_.back();
+}
+
+ILabel& QtWindow::addLabel(const ControlSpec& spec) {
+    auto* l = place(new ClickLabel(QString::fromStdString(spec.text), w_.get()), spec);
+    l->setAlignment(spec.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
+    l->setWordWrap(spec.wordWrap);
+    if (spec.wordWrap) {
+        // Shrink a wrapped text until all of it fits its fixed box.
+        QFont f = l->font();
+        while (f.pixelSize() > 7 &&
+               QFontMetrics(f).boundingRect(l->contentsRect(), Qt::TextWordWrap, l->text()).height() >
+                   l->contentsRect().height()) {
+            f.setPixelSize(f.pixelSize() - 1);
+        }
+        l->setFont(f);
+    }
+    if (spec.border) l->setFrameStyle(QFrame::Box | QFrame::Plain);
+    labels_.push_back(std::make_unique<QtLabel>(l));
+    return *labels_.back();
+}
+
+IPictureBox& QtWindow::addPictureBox(const ControlSpec&) {
+    const Handle h = kFirstWindowHandle + static_cast<Handle>(pictures_.size());
+    auto& p = pictures_[h] = std::make_unique<QtPictureBox>(h);
+    return *p;
+}
+
+ITickTimer& QtWindow::addTimer(const std::string&) {
+    timers_.push_back(std::make_unique<QtTickTimer>());
+    return *timers_.back();
+}
+
+QtPictureBox* QtWindow::pictureBox(Handle h) const {
+    auto it = pictures_.find(h);
+    return it == pictures_.end() ? nullptr : it->second.get();
+}
+
+Handle QtWindow::loadImage(Image image) { return imageHandle(image); }
+
+void QtWindow::setCaption(const std::string& caption) { w_->setWindowTitle(QString::fromStdString(caption)); }
+
+void QtWindow::setIcon(Handle icon) {
+    icon_ = icon;
+    w_->setWindowIcon(iconFor(icon));
+}
+
+WindowState QtWindow::windowState() const {
+    return w_->isMinimized() ? WindowState::Minimised : WindowState::Normal;
+}
+
+void QtWindow::setWindowState(WindowState s) {
+    const Qt::WindowStates st = w_->windowState();
+    w_->setWindowState(s == WindowState::Minimised ? st | Qt::WindowMinimized : st & ~Qt::WindowMinimized);
+}
+
+void QtWindow::show() {
+    w_->show();
+    w_->raise();
+    w_->activateWindow();
+}
+
+void QtWindow::unload() {
+    w_->closed = nullptr;
+    w_->hide();
+    QCoreApplication::quit();
+}
+
+}  // namespace dwellor::qt

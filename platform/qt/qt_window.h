@@ -1,0 +1,163 @@
+#pragma once
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include "platform/window.h"
+
+namespace dwellor::qt {
+
+class QtPictureBox;
+
+// The top-level widget; reports size and state changes and closing.
+class FormWidget final : public QWidget {
+public:
+    Handler resized;
+    Handler closed;
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+};
+
+// A label that reports a click: a left press and release on it.
+class ClickLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    Handler clicked;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    bool pressed_ = false;
+};
+
+class QtTextBox final : public ITextBox {
+public:
+    explicit QtTextBox(QLineEdit* w);
+    std::string text() const override { return w_->text().toStdString(); }
+    void setText(const std::string& text) override { w_->setText(QString::fromStdString(text)); }
+    bool visible() const override { return !w_->isHidden(); }
+    void setVisible(bool on) override { w_->setVisible(on); }
+    void onChange(Handler h) override { change_ = std::move(h); }
+    QLineEdit* widget() const { return w_; }
+
+private:
+    QLineEdit* w_;
+    Handler change_;
+};
+
+class QtCheckBox final : public ICheckBox {
+public:
+    explicit QtCheckBox(QCheckBox* w);
+    std::int16_t value() const override { return w_->isChecked() ? 1 : 0; }
+    void setValue(std::int16_t v) override { w_->setChecked(v == 1); }
+    void onClick(Handler h) override { click_ = std::move(h); }
+    QCheckBox* widget() const { return w_; }
+
+private:
+    QCheckBox* w_;
+    Handler click_;
+};
+
+class QtLabel final : public ILabel {
+public:
+    explicit QtLabel(ClickLabel* w);
+    std::string text() const override { return w_->text().toStdString(); }
+    void setText(const std::string& text) override { w_->setText(QString::fromStdString(text)); }
+    Colour foreColour() const override { return colour_; }
+    void setForeColour(Colour c) override;
+    Handle mouseIcon() const override { return icon_; }
+    void setMouseIcon(Handle icon) override { icon_ = icon; }
+    void onClick(Handler h) override { w_->clicked = std::move(h); }
+    ClickLabel* widget() const { return w_; }
+
+private:
+    ClickLabel* w_;
+    Colour colour_;
+    Handle icon_ = 0;
+};
+
+class QtButton final : public IButton {
+public:
+    explicit QtButton(QPushButton* w);
+    void onClick(Handler h) override { click_ = std::move(h); }
+    QPushButton* widget() const { return w_; }
+
+private:
+    QPushButton* w_;
+    Handler click_;
+};
+
+// Never shown; owns the tray icon and receives its mouse messages.
+class QtPictureBox final : public IPictureBox {
+public:
+    explicit QtPictureBox(Handle h) : hwnd_(h) {}
+    Handle hWnd() const override { return hwnd_; }
+    void setPicture(Handle icon) override { picture_ = icon; }
+    void onMouseMove(std::function<void(int)> h) override { move_ = std::move(h); }
+    void deliverMouseMessage(int message) { if (move_) move_(message & 0xFFFF); }
+
+private:
+    Handle hwnd_;
+    Handle picture_ = 0;
+    std::function<void(int)> move_;
+};
+
+class QtWindow final : public IWindow {
+public:
+    QtWindow();
+    ~QtWindow() override;
+
+    IButton& addButton(const ControlSpec& spec) override;
+    ITextBox& addTextBox(const ControlSpec& spec) override;
+    ICheckBox& addCheckBox(const ControlSpec& spec) override;
+    ILabel& addLabel(const ControlSpec& spec) override;
+    IPictureBox& addPictureBox(const ControlSpec& spec) override;
+    ITickTimer& addTimer(const std::string& name) override;
+
+    void setClientSize(int width, int height) override { w_->setFixedSize(width, height); }
+    Handle loadImage(Image image) override;
+    std::string caption() const override { return w_->windowTitle().toStdString(); }
+    void setCaption(const std::string& caption) override;
+    Handle icon() const override { return icon_; }
+    void setIcon(Handle icon) override;
+    bool visible() const override { return w_->isVisible(); }
+    void setVisible(bool on) override { w_->setVisible(on); }
+    WindowState windowState() const override;
+    void setWindowState(WindowState s) override;
+    void show() override;
+    void onResize(Handler h) override { w_->resized = std::move(h); }
+    void unload() override;
+
+    FormWidget* widget() const { return w_.get(); }
+    // The picture box a handle belongs to, or null.
+    QtPictureBox* pictureBox(Handle h) const;
+    // A control's widget by name, for tests and tools.
+    QWidget* child(const std::string& name) const { return w_->findChild<QWidget*>(QString::fromStdString(name)); }
+
+private:
+    template <class W>
+    W* place(W* widget, const ControlSpec& spec);
+
+    std::unique_ptr<FormWidget> w_;
+    QWidget* lastInTabOrder_ = nullptr;
+    Handle icon_ = 0;
+    std::vector<std::unique_ptr<ITextBox>> textBoxes_;
+    std::vector<std::unique_ptr<ICheckBox>> checkBoxes_;
+    std::vector<std::unique_ptr<ILabel>> labels_;
+    std::vector<std::unique_ptr<IButton>> buttons_;
+    std::vector<std::unique_ptr<ITickTimer>> timers_;
+    std::map<Handle, std::unique_ptr<QtPictureBox>> pictures_;
+};
+
+}  // namespace dwellor::qt
