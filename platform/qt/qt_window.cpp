@@ -76,6 +76,9 @@ QtButton::QtButton(QPushButton* w) : w_(w) {
 
 QtWindow::QtWindow() : w_(std::make_unique<FormWidget>()) {
     w_->setObjectName(QStringLiteral("Form1"));
+    // A fixed-size window: it can be minimised and closed, not maximised.
+    w_->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // Small controls laid out at fixed pixel positions need a compact font.
     QFont f = w_->font();
     f.setPixelSize(11);
