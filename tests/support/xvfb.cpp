@@ -176,7 +176,8 @@ Xvfb::Xvfb(const std::vector<std::string>& extraArgs, milliseconds timeout) {
         ::unlink(logPath_.c_str());
         throw std::runtime_error("Xvfb did not start:\n" + log);
     }
-    display_ = ":" + number.substr(0, number.find('\n'));
+    display_.push_back(':');  // not `= ":"`: GCC 12 at -O3 warns falsely (-Wrestrict)
+    display_.append(number, 0, number.find('\n'));
 }
 
 Xvfb::~Xvfb() {

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/x11/x11_input.h"
+#include "tests/support/xvfb.h"
+
+using namespace dwellor;
+using dwellor::testsupport::ButtonEvent;
+using dwellor::testsupport::ProbeWindow;
+using dwellor::testsupport::ServerPointer;
+using dwellor::testsupport::Xvfb;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr std::uint32_t DOWN = MOUSEEVENTF_LEFTDOWN, UP = MOUSEEVENTF_LEFTUP;
+constexpr std::uint32_t RDOWN = MOUSEEVENTF_RIGHTDOWN, RUP = MOUSEEVENTF_RIGHTUP;
+constexpr char kNeedsXtest[] = "Dwellor needs an X11 display with the XTEST extension";
+
+// The probe window and where the pointer rests inside it.
+constexpr int kWinX = 100, kWinY = 100;
+constexpr Point kRest{250, 180};
+
+// A button event at the resting position.
+ButtonEvent at(unsigned button, bool press) {
+    ButtonEvent e;
+    e.button = button;
+    e.press = press;
+    e.rootX = kRest.x;
+    e.rootY = kRest.y;
+    e.x = kRest.x - kWinX;
+    e.y = kRest.y - kWinY;
+    return e;
+}
+
+// Each test has a server of its own (it starts in well under 0.1 s), so a
+// button left down by a failing test cannot spoil the next one.
+class X11InputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = std::make_unique<Xvfb>();
+        const std::string& display = server->display();
+        probe = std::make_unique<ProbeWindow>(display, kWinX, kWinY, 400, 300);
+        pointer = std::make_unique<ServerPointer>(display);
+        pointer->warp(kRest.x, kRest.y);
+        std::string error;
+        input = x11::X11Input::open(display.c_str(), error);
+        ASSERT_TRUE(input) << error;
+    }
+
+    void inject(std::uint32_t flags) { input->mouse_event(flags, 0, 0, 0, 0); }
+
+    // Returns once the server has carried out everything sent on `input`:
+    // the reply to a query comes after the earlier requests are done.
+    void settle() {
+        Point ignored;
+        ASSERT_TRUE(input->GetCursorPos(ignored));
+    }
+
+    std::unique_ptr<Xvfb> server;
+    std::unique_ptr<ProbeWindow> probe;
+    std::unique_ptr<ServerPointer> pointer;
+    std::unique_ptr<x11::X11Input> input;
+};
+
+struct InjectionCase {
+    const char* name;
+    std::vector<std::uint32_t> before;  // made and discarded first
+    std::vector<std::uint32_t> calls;
+    std::vector<ButtonEvent> expected;
+    bool leftHeldAfter;
+};
+
+void PrintTo(const InjectionCase& c, std::ostream* os) { *os << c.name; }
+
+class X11InputInjection : public X11InputTest,
+                          public ::testing::WithParamInterface<InjectionCase> {};
+
+TEST_P(X11InputInjection, ArrivesAsButtonEventsWhereThePointerRestsWithoutMovingIt) {
+    const InjectionCase& c = GetParam();
+    for (std::uint32_t flags : c.before) inject(flags);
+    settle();
+    probe->collect();
+
+    for (std::uint32_t flags : c.calls) inject(flags);
+    // Nothing else is sent on `input` first: the injection must be on its way
+    // by itself. Then anything beyond the expected events shows up too.
+    std::vector<ButtonEvent> got = probe->collect(c.expected.size(), milliseconds(2000));
+    EXPECT_EQ(got.size(), c.expected.size()) << "the injection waited for a later request";
+    settle();
+    for (const ButtonEvent& e : probe->collect()) got.push_back(e);
+    EXPECT_EQ(got, c.expected);
+
+    const testsupport::PointerState after = pointer->query();
+    EXPECT_EQ((Point{after.x, after.y}), kRest);
+    EXPECT_EQ(after.buttonDown(1), c.leftHeldAfter);
+    EXPECT_FALSE(after.buttonDown(3));
+    EXPECT_FALSE(after.buttonDown(2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, X11InputInjection,
+    ::testing::Values(
+        InjectionCase{"LeftClickAsTwoCalls", {}, {DOWN, UP}, {at(1, true), at(1, false)}, false},
+        InjectionCase{"RightClickInOneCall", {}, {RDOWN | RUP}, {at(3, true), at(3, false)}, false},
+        InjectionCase{"DoubleClickAsTwoCalls",
+                      {},
+                      {DOWN | UP, DOWN | UP},
+                      {at(1, true), at(1, false), at(1, true), at(1, false)},
+                      false},
+        InjectionCase{"PressOnlyHoldsTheLeftButton", {}, {DOWN}, {at(1, true)}, true},
+        InjectionCase{"ReleaseOnlyLetsTheLeftButtonGo", {DOWN}, {UP}, {at(1, false)}, false},
+        InjectionCase{"AllFlagsInOneCallInFlagOrder",
+                      {},
+                      {DOWN | UP | RDOWN | RUP},
+                      {at(1, true), at(1, false), at(3, true), at(3, false)},
+                      false}),
+    [](const ::testing::TestParamInfo<InjectionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(X11InputTest, ReadsAWarpedPointerExactly) {
+    for (Point p : {Point{0, 1}, Point{1279, 1023}, Point{1, 0}, Point{37, 901}, Point{0, 0}}) {
+        pointer->warp(p.x, p.y);
+        Point got{-1, -1};
+        ASSERT_TRUE(input->GetCursorPos(got));
+        EXPECT_EQ(got, p);
+    }
+}
+
+TEST(X11InputScreens, APointerOnAnotherScreenIsNotReadAndLeavesThePositionAlone) {
+    Xvfb server({"-screen", "1", "640x480x24"});
+    ServerPointer pointer(server.display());
+    std::string error;
+    auto input = x11::X11Input::open(server.display().c_str(), error);
+    ASSERT_TRUE(input) << error;
+
+    pointer.warp(20, 30, 1);
+    Point pos{7, 8};
+    EXPECT_FALSE(input->GetCursorPos(pos));
+    EXPECT_EQ(pos, (Point{7, 8}));
+
+    pointer.warp(21, 31, 0);
+    EXPECT_TRUE(input->GetCursorPos(pos));
+    EXPECT_EQ(pos, (Point{21, 31}));
+}
+
+// A display number no server here uses: every Xvfb leaves a lock file.
+std::string unusedDisplay() {
+    for (int n = 700;; ++n) {
+        const std::string number = std::to_string(n);
+        const std::string lock = "/tmp/.X" + number + "-lock";
+        const std::string socket = "/tmp/.X11-unix/X" + number;
+        if (::access(lock.c_str(), F_OK) != 0 && ::access(socket.c_str(), F_OK) != 0)
+            return std::string(":") + number;
+    }
+}
+
+TEST(X11InputOpen, FailsWithAMessageWithoutADisplay) {
+    std::string error;
+    EXPECT_EQ(x11::X11Input::open(unusedDisplay().c_str(), error), nullptr);
+    EXPECT_NE(error.find(kNeedsXtest), std::string::npos) << error;
+
+    // No name and no DISPLAY.
+    const char* saved = std::getenv("DISPLAY");
+    const std::optional<std::string> restore = saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::unsetenv("DISPLAY");
+    error.clear();
+    EXPECT_EQ(x11::X11Input::open(nullptr, error), nullptr);
+    EXPECT_NE(error.find(kNeedsXtest), std::string::npos) << error;
+    if (restore) ::setenv("DISPLAY", restore->c_str(), 1);
+}
+
+TEST(X11InputOpen, FailsWithAMessageWhenTheDisplayLacksXtest) {
+    Xvfb server({"-extension", "XTEST"});
+    std::string error;
+    EXPECT_EQ(x11::X11Input::open(server.display().c_str(), error), nullptr);
+    EXPECT_NE(error.find(kNeedsXtest), std::string::npos) << error;
+}
+
+}  // namespace
