@@ -18,8 +18,8 @@ using std::chrono::milliseconds;
 
 namespace {
 
-ControlSpec spec(const char* name, const char* text) {
-    ControlSpec s;
+ControlDesc desc(const char* name, const char* text) {
+    ControlDesc s;
     s.name = name;
     s.text = text;
     return s;
@@ -31,12 +31,12 @@ struct Controls {
     fake::Log log;
     fake::Window window{log};
     fake::Timer& timer = static_cast<fake::Timer&>(window.addTimer("Timer1"));
-    ITextBox& text1 = window.addTextBox(spec("Text1", "1000"));
-    ITextBox& text2 = window.addTextBox(spec("Text2", "500"));
-    ICheckBox& check2 = window.addCheckBox(spec("Check2", ""));
-    ILabel& left = window.addLabel(spec("Label4", "L"));
-    ILabel& right = window.addLabel(spec("Label6", "R"));
-    ILabel& dbl = window.addLabel(spec("Label7", "Double"));
+    ITextBox& text1 = window.addTextBox(desc("Text1", "1000"));
+    ITextBox& text2 = window.addTextBox(desc("Text2", "500"));
+    ICheckBox& check2 = window.addCheckBox(desc("Check2", ""));
+    ILabel& left = window.addLabel(desc("Label4", "L"));
+    ILabel& right = window.addLabel(desc("Label6", "R"));
+    ILabel& dbl = window.addLabel(desc("Label7", "Double"));
     DwellEngine engine;
 
     Controls(IPointer& pointer, IMouseInput& mouse)

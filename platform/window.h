@@ -15,7 +15,7 @@ enum class Align { Left, Centre };
 
 // How a control looks when it is created; the window lays it out at a fixed
 // position and adds it to the tab order in creation order.
-struct ControlSpec {
+struct ControlDesc {
     std::string name;
     std::string text;
     std::string tooltip;
@@ -37,11 +37,11 @@ class IWindow {
 public:
     virtual ~IWindow() = default;
 
-    virtual IButton& addButton(const ControlSpec& spec) = 0;
-    virtual ITextBox& addTextBox(const ControlSpec& spec) = 0;
-    virtual ICheckBox& addCheckBox(const ControlSpec& spec) = 0;
-    virtual ILabel& addLabel(const ControlSpec& spec) = 0;
-    virtual IPictureBox& addPictureBox(const ControlSpec& spec) = 0;
+    virtual IButton& addButton(const ControlDesc& desc) = 0;
+    virtual ITextBox& addTextBox(const ControlDesc& desc) = 0;
+    virtual ICheckBox& addCheckBox(const ControlDesc& desc) = 0;
+    virtual ILabel& addLabel(const ControlDesc& desc) = 0;
+    virtual IPictureBox& addPictureBox(const ControlDesc& desc) = 0;
     virtual ITickTimer& addTimer(const std::string& name) = 0;
 
     virtual void setClientSize(int width, int height) = 0;

@@ -12,8 +12,8 @@ constexpr std::uint32_t RIGHT = MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP;
 constexpr std::uint32_t BOTH = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP;
 using Flags = std::vector<std::uint32_t>;
 
-ControlSpec spec(const char* name, const char* text) {
-    ControlSpec s;
+ControlDesc desc(const char* name, const char* text) {
+    ControlDesc s;
     s.name = name;
     s.text = text;
     return s;
@@ -24,12 +24,12 @@ ControlSpec spec(const char* name, const char* text) {
 struct EngineTest : ::testing::Test {
     fake::FakePlatform fp;
     fake::Timer& timer = static_cast<fake::Timer&>(fp.window.addTimer("Timer1"));
-    fake::TextBox& text1 = static_cast<fake::TextBox&>(fp.window.addTextBox(spec("Text1", "1000")));
-    fake::TextBox& text2 = static_cast<fake::TextBox&>(fp.window.addTextBox(spec("Text2", "500")));
-    fake::CheckBox& check2 = static_cast<fake::CheckBox&>(fp.window.addCheckBox(spec("Check2", "")));
-    fake::Label& left = static_cast<fake::Label&>(fp.window.addLabel(spec("Label4", "L")));
-    fake::Label& right = static_cast<fake::Label&>(fp.window.addLabel(spec("Label6", "R")));
-    fake::Label& dbl = static_cast<fake::Label&>(fp.window.addLabel(spec("Label7", "Double")));
+    fake::TextBox& text1 = static_cast<fake::TextBox&>(fp.window.addTextBox(desc("Text1", "1000")));
+    fake::TextBox& text2 = static_cast<fake::TextBox&>(fp.window.addTextBox(desc("Text2", "500")));
+    fake::CheckBox& check2 = static_cast<fake::CheckBox&>(fp.window.addCheckBox(desc("Check2", "")));
+    fake::Label& left = static_cast<fake::Label&>(fp.window.addLabel(desc("Label4", "L")));
+    fake::Label& right = static_cast<fake::Label&>(fp.window.addLabel(desc("Label6", "R")));
+    fake::Label& dbl = static_cast<fake::Label&>(fp.window.addLabel(desc("Label7", "Double")));
     DwellEngine engine{{timer, text1, text2, check2, left, right, dbl}, fp.pointer, fp.mouse};
 
     void SetUp() override {

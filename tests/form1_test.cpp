@@ -47,27 +47,27 @@ TEST_F(FormTest, WindowLayoutAndInitialState) {
     EXPECT_EQ(win().clientWidth(), 188);
     EXPECT_EQ(win().clientHeight(), 193);
     std::vector<std::string> order;
-    for (const auto& s : win().specs()) order.push_back(s.name);
+    for (const auto& s : win().layout()) order.push_back(s.name);
     EXPECT_EQ(order, (std::vector<std::string>{"Command1", "Command2", "Text1", "Label1", "Label3", "Check2",
                                                "Text2", "cSysTray", "Label7", "Label6", "Label4", "Command3"}));
-    auto spec = [&](const char* n) {
-        return *std::find_if(win().specs().begin(), win().specs().end(),
-                             [&](const ControlSpec& s) { return s.name == n; });
+    auto desc = [&](const char* n) {
+        return *std::find_if(win().layout().begin(), win().layout().end(),
+                             [&](const ControlDesc& s) { return s.name == n; });
     };
-    EXPECT_EQ(spec("Command1").rect, (Rect{5, 8, 49, 25}));
-    EXPECT_EQ(spec("Command3").rect, (Rect{69, 8, 49, 25}));
-    EXPECT_EQ(spec("Command2").rect, (Rect{133, 8, 49, 25}));
-    EXPECT_EQ(spec("Text1").rect, (Rect{40, 80, 121, 19}));
-    EXPECT_EQ(spec("Check2").rect, (Rect{8, 104, 177, 17}));
-    EXPECT_EQ(spec("Text2").rect, (Rect{40, 128, 121, 19}));
-    EXPECT_EQ(spec("Label4").rect, (Rect{53, 160, 17, 17}));
-    EXPECT_EQ(spec("Label7").rect, (Rect{77, 160, 41, 17}));
-    EXPECT_EQ(spec("Label6").rect, (Rect{117, 160, 17, 17}));
-    EXPECT_EQ(spec("Label3").rect, (Rect{0, 176, 187, 17}));
-    EXPECT_TRUE(spec("Label3").border);
-    EXPECT_EQ(spec("Label3").align, Align::Centre);
-    EXPECT_FALSE(spec("cSysTray").visible);
-    EXPECT_EQ(spec("Command2").tooltip, "You don't want to press this");
+    EXPECT_EQ(desc("Command1").rect, (Rect{5, 8, 49, 25}));
+    EXPECT_EQ(desc("Command3").rect, (Rect{69, 8, 49, 25}));
+    EXPECT_EQ(desc("Command2").rect, (Rect{133, 8, 49, 25}));
+    EXPECT_EQ(desc("Text1").rect, (Rect{40, 80, 121, 19}));
+    EXPECT_EQ(desc("Check2").rect, (Rect{8, 104, 177, 17}));
+    EXPECT_EQ(desc("Text2").rect, (Rect{40, 128, 121, 19}));
+    EXPECT_EQ(desc("Label4").rect, (Rect{53, 160, 17, 17}));
+    EXPECT_EQ(desc("Label7").rect, (Rect{77, 160, 41, 17}));
+    EXPECT_EQ(desc("Label6").rect, (Rect{117, 160, 17, 17}));
+    EXPECT_EQ(desc("Label3").rect, (Rect{0, 176, 187, 17}));
+    EXPECT_TRUE(desc("Label3").border);
+    EXPECT_EQ(desc("Label3").align, Align::Centre);
+    EXPECT_FALSE(desc("cSysTray").visible);
+    EXPECT_EQ(desc("Command2").tooltip, "You don't want to press this");
 
     EXPECT_EQ(label("Label4").foreColour(), kRed);
     EXPECT_EQ(label("Label6").foreColour(), kBlack);

@@ -19,8 +19,8 @@ using namespace dwellor::qt;
 
 namespace {
 
-ControlSpec spec(const char* name, const char* text, Rect r = {0, 0, 60, 20}) {
-    ControlSpec s;
+ControlDesc desc(const char* name, const char* text, Rect r = {0, 0, 60, 20}) {
+    ControlDesc s;
     s.name = name;
     s.text = text;
     s.rect = r;
@@ -36,7 +36,7 @@ struct QtControls : ::testing::Test {
 };
 
 TEST_F(QtControls, TextBoxRaisesChangeInsideTheWriteAndReentersNested) {
-    ITextBox& box = window.addTextBox(spec("Text2", "500"));
+    ITextBox& box = window.addTextBox(desc("Text2", "500"));
     std::vector<std::string> seen;
     int depth = 0, maxDepth = 0;
     box.onChange([&] {
@@ -67,7 +67,7 @@ TEST_F(QtControls, TextBoxRaisesChangeInsideTheWriteAndReentersNested) {
 }
 
 TEST_F(QtControls, CheckBoxRaisesClickWhenItsValueChanges) {
-    ICheckBox& box = window.addCheckBox(spec("Check2", "Enable Dragging"));
+    ICheckBox& box = window.addCheckBox(desc("Check2", "Enable Dragging"));
     int clicks = 0;
     std::vector<int> values;
     box.onClick([&] {
@@ -84,7 +84,7 @@ TEST_F(QtControls, CheckBoxRaisesClickWhenItsValueChanges) {
 }
 
 TEST_F(QtControls, LabelClickAndColour) {
-    ILabel& label = window.addLabel(spec("Label6", "R", {117, 160, 17, 17}));
+    ILabel& label = window.addLabel(desc("Label6", "R", {117, 160, 17, 17}));
     int clicks = 0;
     label.onClick([&] { ++clicks; });
     QWidget* w = window.child("Label6");

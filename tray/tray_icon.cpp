@@ -5,6 +5,17 @@ namespace dwellor {
 namespace {
 constexpr std::uint32_t kRecordSize = sizeof(NotifyIconData);
 static_assert(kRecordSize == 88);
+
+// Every field but the tip, which differs in width between the two forms.
+template <class From, class To>
+void copyNumbers(const From& from, To& to) {
+    to.cbSize = from.cbSize;
+    to.hWnd = from.hWnd;
+    to.uID = from.uID;
+    to.uFlags = from.uFlags;
+    to.uCallbackMessage = from.uCallbackMessage;
+    to.hIcon = from.hIcon;
+}
 }  // namespace
 
 void TrayIcon::fillCommon(const IPictureBox& owner, std::uint32_t id) {
@@ -40,25 +51,16 @@ VBool TrayIcon::RemoveTrayIcon(const IPictureBox& owner, std::uint32_t id) {
 }
 
 VBool TrayIcon::call(std::uint32_t message) {
-    // The platform takes the narrow form; characters outside ASCII become '?'.
+    // The platform takes the narrow form; characters outside ASCII become '?'
+    // and keep their wide form when the fields are copied back.
     NotifyIconData data;
-    data.cbSize = rec_.cbSize;
-    data.hWnd = rec_.hWnd;
-    data.uID = rec_.uID;
-    data.uFlags = rec_.uFlags;
-    data.uCallbackMessage = rec_.uCallbackMessage;
-    data.hIcon = rec_.hIcon;
+    copyNumbers(rec_, data);
     for (std::size_t i = 0; i < 64; ++i) {
         const char16_t c = rec_.szTip[i];
         data.szTip[i] = c < 0x80 ? static_cast<char>(c) : '?';
     }
     const bool ok = platform_.Shell_NotifyIconA(message, data);
-    rec_.cbSize = data.cbSize;
-    rec_.hWnd = data.hWnd;
-    rec_.uID = data.uID;
-    rec_.uFlags = data.uFlags;
-    rec_.uCallbackMessage = data.uCallbackMessage;
-    rec_.hIcon = data.hIcon;
+    copyNumbers(data, rec_);
     for (std::size_t i = 0; i < 64; ++i) {
         if (data.szTip[i] != '?') rec_.szTip[i] = static_cast<unsigned char>(data.szTip[i]);
     }

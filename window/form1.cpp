@@ -8,9 +8,9 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-ControlSpec control(const char* name, const char* text, const char* tooltip, int left, int top,
+ControlDesc control(const char* name, const char* text, const char* tooltip, int left, int top,
                     int width, int height) {
-    ControlSpec s;
+    ControlDesc s;
     s.name = name;
     s.text = text;
     s.tooltip = tooltip;
@@ -19,13 +19,13 @@ ControlSpec control(const char* name, const char* text, const char* tooltip, int
     return s;
 }
 
-ControlSpec centred(ControlSpec s) {
+ControlDesc centred(ControlDesc s) {
     s.align = Align::Centre;
     return s;
 }
 
-ControlSpec labelOne() {
-    ControlSpec s = control("Label1",
+ControlDesc labelOne() {
+    ControlDesc s = control("Label1",
                             "Specify for how much time the mouse has to stay in the same position "
                             "before clicking (ms):",
                             "", 120, 600, 2535, 615);
@@ -33,14 +33,14 @@ ControlSpec labelOne() {
     return s;
 }
 
-ControlSpec statusLine() {
-    ControlSpec s = centred(control("Label3", "Dwellor is alive and clicking.", "", 0, 2640, 2805, 255));
+ControlDesc statusLine() {
+    ControlDesc s = centred(control("Label3", "Dwellor is alive and clicking.", "", 0, 2640, 2805, 255));
     s.border = true;
     return s;
 }
 
-ControlSpec trayOwner() {
-    ControlSpec s = control("cSysTray", "", "", 120, 2160, 240, 240);
+ControlDesc trayOwner() {
+    ControlDesc s = control("cSysTray", "", "", 120, 2160, 240, 240);
     s.visible = false;
     return s;
 }

@@ -59,29 +59,29 @@ void Label::setForeColour(Colour c) {
     log_.push_back(name_ + ".ForeColour=" + std::to_string(c));
 }
 
-IButton& Window::addButton(const ControlSpec& spec) {
-    specs_.push_back(spec);
-    return *(buttons_[spec.name] = std::make_unique<Button>());
+IButton& Window::addButton(const ControlDesc& desc) {
+    layout_.push_back(desc);
+    return *(buttons_[desc.name] = std::make_unique<Button>());
 }
 
-ITextBox& Window::addTextBox(const ControlSpec& spec) {
-    specs_.push_back(spec);
-    return *(textBoxes_[spec.name] = std::make_unique<TextBox>(log_, spec.name, spec.text, spec.visible));
+ITextBox& Window::addTextBox(const ControlDesc& desc) {
+    layout_.push_back(desc);
+    return *(textBoxes_[desc.name] = std::make_unique<TextBox>(log_, desc.name, desc.text, desc.visible));
 }
 
-ICheckBox& Window::addCheckBox(const ControlSpec& spec) {
-    specs_.push_back(spec);
-    return *(checkBoxes_[spec.name] = std::make_unique<CheckBox>(log_, spec.name));
+ICheckBox& Window::addCheckBox(const ControlDesc& desc) {
+    layout_.push_back(desc);
+    return *(checkBoxes_[desc.name] = std::make_unique<CheckBox>(log_, desc.name));
 }
 
-ILabel& Window::addLabel(const ControlSpec& spec) {
-    specs_.push_back(spec);
-    return *(labels_[spec.name] = std::make_unique<Label>(log_, spec.name, spec.text));
+ILabel& Window::addLabel(const ControlDesc& desc) {
+    layout_.push_back(desc);
+    return *(labels_[desc.name] = std::make_unique<Label>(log_, desc.name, desc.text));
 }
 
-IPictureBox& Window::addPictureBox(const ControlSpec& spec) {
-    specs_.push_back(spec);
-    return *(pictures_[spec.name] = std::make_unique<PictureBox>(0x5000 + static_cast<Handle>(pictures_.size())));
+IPictureBox& Window::addPictureBox(const ControlDesc& desc) {
+    layout_.push_back(desc);
+    return *(pictures_[desc.name] = std::make_unique<PictureBox>(0x5000 + static_cast<Handle>(pictures_.size())));
 }
 
 ITickTimer& Window::addTimer(const std::string& name) {

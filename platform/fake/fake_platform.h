@@ -125,11 +125,11 @@ private:
 class Window final : public IWindow {
 public:
     explicit Window(Log& log) : log_(log) {}
-    IButton& addButton(const ControlSpec& spec) override;
-    ITextBox& addTextBox(const ControlSpec& spec) override;
-    ICheckBox& addCheckBox(const ControlSpec& spec) override;
-    ILabel& addLabel(const ControlSpec& spec) override;
-    IPictureBox& addPictureBox(const ControlSpec& spec) override;
+    IButton& addButton(const ControlDesc& desc) override;
+    ITextBox& addTextBox(const ControlDesc& desc) override;
+    ICheckBox& addCheckBox(const ControlDesc& desc) override;
+    ILabel& addLabel(const ControlDesc& desc) override;
+    IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
     void setClientSize(int w, int h) override { clientW_ = w; clientH_ = h; }
     Handle loadImage(Image image) override { return 0x100 + static_cast<Handle>(image); }
@@ -148,21 +148,21 @@ public:
     // The user minimises the window (the window system then raises resize).
     void userMinimise() { setWindowState(WindowState::Minimised); }
 
-    // Controls by name, as created, and their specs in tab order.
+    // Controls by name, as created, and their descriptions in tab order.
     Button& button(const std::string& name) { return *buttons_.at(name); }
     TextBox& textBox(const std::string& name) { return *textBoxes_.at(name); }
     CheckBox& checkBox(const std::string& name) { return *checkBoxes_.at(name); }
     Label& label(const std::string& name) { return *labels_.at(name); }
     PictureBox& pictureBox(const std::string& name) { return *pictures_.at(name); }
     Timer& timer(const std::string& name) { return *timers_.at(name); }
-    const std::vector<ControlSpec>& specs() const { return specs_; }
+    const std::vector<ControlDesc>& layout() const { return layout_; }
     int clientWidth() const { return clientW_; }
     int clientHeight() const { return clientH_; }
     bool unloaded() const { return unloaded_; }
 
 private:
     Log& log_;
-    std::vector<ControlSpec> specs_;
+    std::vector<ControlDesc> layout_;
     std::map<std::string, std::unique_ptr<Button>> buttons_;
     std::map<std::string, std::unique_ptr<TextBox>> textBoxes_;
     std::map<std::string, std::unique_ptr<CheckBox>> checkBoxes_;

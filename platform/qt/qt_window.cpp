@@ -96,11 +96,11 @@ QtWindow::~QtWindow() {
 }
 
 template <class W>
-W* QtWindow::place(W* widget, const ControlSpec& spec) {
-    widget->setObjectName(QString::fromStdString(spec.name));
-    widget->setGeometry(spec.rect.left, spec.rect.top, spec.rect.width, spec.rect.height);
-    if (!spec.tooltip.empty()) widget->setToolTip(QString::fromStdString(spec.tooltip));
-    widget->setVisible(spec.visible);
+W* QtWindow::place(W* widget, const ControlDesc& desc) {
+    widget->setObjectName(QString::fromStdString(desc.name));
+    widget->setGeometry(desc.rect.left, desc.rect.top, desc.rect.width, desc.rect.height);
+    if (!desc.tooltip.empty()) widget->setToolTip(QString::fromStdString(desc.tooltip));
+    widget->setVisible(desc.visible);
     if (widget->focusPolicy() != Qt::NoFocus) {
         if (lastInTabOrder_) QWidget::setTabOrder(lastInTabOrder_, widget);
         lastInTabOrder_ = widget;
@@ -108,29 +108,29 @@ W* QtWindow::place(W* widget, const ControlSpec& spec) {
     return widget;
 }
 
-IButton& QtWindow::addButton(const ControlSpec& spec) {
-    auto* b = place(new QPushButton(QString::fromStdString(spec.text), w_.get()), spec);
+IButton& QtWindow::addButton(const ControlDesc& desc) {
+    auto* b = place(new QPushButton(QString::fromStdString(desc.text), w_.get()), desc);
     buttons_.push_back(std::make_unique<QtButton>(b));
     return *buttons_.back();
 }
 
-ITextBox& QtWindow::addTextBox(const ControlSpec& spec) {
-    auto* e = place(new QLineEdit(QString::fromStdString(spec.text), w_.get()), spec);
+ITextBox& QtWindow::addTextBox(const ControlDesc& desc) {
+    auto* e = place(new QLineEdit(QString::fromStdString(desc.text), w_.get()), desc);
     textBoxes_.push_back(std::make_unique<QtTextBox>(e));
     return *textBoxes_.back();
 }
 
-ICheckBox& QtWindow::addCheckBox(const ControlSpec& spec) {
-    auto* c = place(new QCheckBox(QString::fromStdString(spec.text), w_.get()), spec);
+ICheckBox& QtWindow::addCheckBox(const ControlDesc& desc) {
+    auto* c = place(new QCheckBox(QString::fromStdString(desc.text), w_.get()), desc);
     checkBoxes_.push_back(std::make_unique<QtCheckBox>(c));
     return *checkBoxes_.back();
 }
 
-ILabel& QtWindow::addLabel(const ControlSpec& spec) {
-    auto* l = place(new ClickLabel(QString::fromStdString(spec.text), w_.get()), spec);
-    l->setAlignment(spec.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
-    l->setWordWrap(spec.wordWrap);
-    if (spec.wordWrap) {
+ILabel& QtWindow::addLabel(const ControlDesc& desc) {
+    auto* l = place(new ClickLabel(QString::fromStdString(desc.text), w_.get()), desc);
+    l->setAlignment(desc.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
+    l->setWordWrap(desc.wordWrap);
+    if (desc.wordWrap) {
         // Shrink a wrapped text until all of it fits its fixed box.
         QFont f = l->font();
         while (f.pixelSize() > 7 &&
@@ -140,12 +140,12 @@ ILabel& QtWindow::addLabel(const ControlSpec& spec) {
         }
         l->setFont(f);
     }
-    if (spec.border) l->setFrameStyle(QFrame::Box | QFrame::Plain);
+    if (desc.border) l->setFrameStyle(QFrame::Box | QFrame::Plain);
     labels_.push_back(std::make_unique<QtLabel>(l));
     return *labels_.back();
 }
 
-IPictureBox& QtWindow::addPictureBox(const ControlSpec&) {
+IPictureBox& QtWindow::addPictureBox(const ControlDesc&) {
     const Handle h = kFirstWindowHandle + static_cast<Handle>(pictures_.size());
     auto& p = pictures_[h] = std::make_unique<QtPictureBox>(h);
     return *p;

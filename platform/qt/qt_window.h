@@ -118,11 +118,11 @@ public:
     QtWindow();
     ~QtWindow() override;
 
-    IButton& addButton(const ControlSpec& spec) override;
-    ITextBox& addTextBox(const ControlSpec& spec) override;
-    ICheckBox& addCheckBox(const ControlSpec& spec) override;
-    ILabel& addLabel(const ControlSpec& spec) override;
-    IPictureBox& addPictureBox(const ControlSpec& spec) override;
+    IButton& addButton(const ControlDesc& desc) override;
+    ITextBox& addTextBox(const ControlDesc& desc) override;
+    ICheckBox& addCheckBox(const ControlDesc& desc) override;
+    ILabel& addLabel(const ControlDesc& desc) override;
+    IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
 
     void setClientSize(int width, int height) override { w_->setFixedSize(width, height); }
@@ -147,7 +147,7 @@ public:
 
 private:
     template <class W>
-    W* place(W* widget, const ControlSpec& spec);
+    W* place(W* widget, const ControlDesc& desc);
 
     std::unique_ptr<FormWidget> w_;
     QWidget* lastInTabOrder_ = nullptr;
