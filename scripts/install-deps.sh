@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libgtest-dev libbenchmark-dev
-  # tests: X server, tray host, input driving, screenshots
-  xvfb xauth xdotool x11-utils trayer imagemagick
+  # tests: X server, tray host, window manager (for minimising), input driving, screenshots
+  xvfb xauth xdotool x11-utils trayer twm imagemagick
 )
 
 missing=()
