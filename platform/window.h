@@ -23,6 +23,7 @@ struct ControlDesc {
     Align align = Align::Left;
     bool border = false;    // single-line border (labels)
     bool wordWrap = false;  // labels that span lines
+    bool exactColour = false;  // text drawn unsmoothed, so it shows exactly its colour
     bool visible = true;
 };
 

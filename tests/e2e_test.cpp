@@ -206,18 +206,10 @@ struct Shot {
     int width = 0, height = 0;
     std::vector<unsigned char> rgb;
 
-    // Pixels in the rectangle whose red stands well above green and blue:
-    // text drawn in red, antialiased over the grey background.
-    int reddish(int x0, int y0, int w, int h) const {
+    // Pixels in the rectangle that are exactly (255, 0, 0).
+    int pureRed(int x0, int y0, int w, int h) const {
         int n = 0;
-        forEach(x0, y0, w, h, [&](int r, int g, int b) { n += g == b && r - g >= 100; });
-        return n;
-    }
-    // Pixels in the rectangle close to (255, 0, 0). The 11 px glyphs are
-    // antialiased: the thin stems of "L" and "R" never reach pure red itself.
-    int nearlyPureRed(int x0, int y0, int w, int h) const {
-        int n = 0;
-        forEach(x0, y0, w, h, [&](int r, int g, int b) { n += g == b && r >= 240 && g <= 40; });
+        forEach(x0, y0, w, h, [&](int r, int g, int b) { n += r == 255 && g == 0 && b == 0; });
         return n;
     }
     // Pixels in the rectangle that are not a shade of grey.
@@ -260,7 +252,7 @@ struct Box {
 constexpr Box kLeftLabel{53, 160, 17, 17}, kDoubleLabel{77, 160, 40, 17}, kRightLabel{117, 160, 17, 17};
 
 bool isRed(const Shot& s, Box b) {
-    return s.reddish(b.x, b.y, b.w, b.h) >= 5 && s.nearlyPureRed(b.x, b.y, b.w, b.h) >= 1;
+    return s.pureRed(b.x, b.y, b.w, b.h) >= 5;
 }
 bool isColourless(const Shot& s, Box b) { return s.coloured(b.x, b.y, b.w, b.h) == 0; }
 

@@ -24,6 +24,12 @@ ControlDesc centred(ControlDesc s) {
     return s;
 }
 
+// The mode is read from the labels' colour; show it unblended.
+ControlDesc modeLabel(ControlDesc s) {
+    s.exactColour = true;
+    return s;
+}
+
 ControlDesc labelOne() {
     ControlDesc s = control("Label1",
                             "Specify for how much time the mouse has to stay in the same position "
@@ -60,9 +66,9 @@ Form1::Form1(Platform p)
       Check2(window_.addCheckBox(control("Check2", "Enable Dragging", "Check this to be able to drag", 120, 1560, 2655, 255))),
       Text2(window_.addTextBox(control("Text2", "500", "Specify the dragging interval", 600, 1920, 1815, 285))),
       cSysTray(window_.addPictureBox(trayOwner())),
-      Label7(window_.addLabel(control("Label7", "Double", "Double-click. Appears as yellow in the system tray", 1155, 2400, 615, 255))),
-      Label6(window_.addLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255)))),
-      Label4(window_.addLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255)))),
+      Label7(window_.addLabel(modeLabel(control("Label7", "Double", "Double-click. Appears as yellow in the system tray", 1155, 2400, 615, 255)))),
+      Label6(window_.addLabel(modeLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255))))),
+      Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255))))),
       Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
       Timer1(window_.addTimer("Timer1")),
       engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse) {

@@ -141,6 +141,11 @@ ILabel& QtWindow::addLabel(const ControlDesc& desc) {
         l->setFont(f);
     }
     if (desc.border) l->setFrameStyle(QFrame::Box | QFrame::Plain);
+    if (desc.exactColour) {
+        QFont f = l->font();
+        f.setStyleStrategy(QFont::NoAntialias);
+        l->setFont(f);
+    }
     labels_.push_back(std::make_unique<QtLabel>(l));
     return *labels_.back();
 }
