@@ -382,14 +382,7 @@ protected:
 };
 
 ButtonEvent at(unsigned button, bool press, Spot p) {
-    ButtonEvent e;
-    e.button = button;
-    e.press = press;
-    e.rootX = p.x;
-    e.rootY = p.y;
-    e.x = p.x - kProbeX;
-    e.y = p.y - kProbeY;
-    return e;
+    return ButtonEvent::at(button, press, p.x, p.y, kProbeX, kProbeY);
 }
 
 // The number of single left clicks at the resting point; fails on any other event.

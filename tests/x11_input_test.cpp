@@ -30,14 +30,7 @@ constexpr Point kRest{250, 180};
 
 // A button event at the resting position.
 ButtonEvent at(unsigned button, bool press) {
-    ButtonEvent e;
-    e.button = button;
-    e.press = press;
-    e.rootX = kRest.x;
-    e.rootY = kRest.y;
-    e.x = kRest.x - kWinX;
-    e.y = kRest.y - kWinY;
-    return e;
+    return ButtonEvent::at(button, press, kRest.x, kRest.y, kWinX, kWinY);
 }
 
 // Each test has a server of its own (it starts in well under 0.1 s), so a

@@ -116,6 +116,17 @@ struct ButtonEvent {
     int rootX = 0, rootY = 0;  // on the screen
     int x = 0, y = 0;          // in the window
     friend bool operator==(const ButtonEvent&, const ButtonEvent&) = default;
+    // An event at a point on the screen, seen by a window whose corner is at `origin`.
+    static ButtonEvent at(unsigned button, bool press, int rootX, int rootY, int originX, int originY) {
+        ButtonEvent e;
+        e.button = button;
+        e.press = press;
+        e.rootX = rootX;
+        e.rootY = rootY;
+        e.x = rootX - originX;
+        e.y = rootY - originY;
+        return e;
+    }
     friend std::ostream& operator<<(std::ostream& os, const ButtonEvent& e) {
         return os << "button " << e.button << (e.press ? " press" : " release") << " at root ("
                   << e.rootX << ", " << e.rootY << ") window (" << e.x << ", " << e.y << ")";
