@@ -32,6 +32,8 @@ double parseNumber(const std::string& text) {
     }
     if (!seenDigit) return 0.0;
     double v = std::strtod(number.c_str(), nullptr);
+    // A text too long for a double reads as the largest one, not as infinity.
+    if (std::isinf(v)) v = std::copysign(std::numeric_limits<double>::max(), v);
     return v == 0.0 ? 0.0 : v;  // no negative zero
 }
 

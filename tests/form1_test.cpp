@@ -216,7 +216,9 @@ TEST_F(FormTest, DragIntervalNormalisation) {
         const char* typed;
         const char* result;
     };
+    static const std::string tooLong(400, '9');
     const Case cases[] = {
+        {"1000", tooLong.c_str(), "500"},
         {"1000", "200", "200"},  {"1000", "1500", "500"}, {"1000", "1000.5", "500"},
         {"1000", "1000", "1000"}, {"1000", "12abc", "12"}, {"1000", "abc", "0"},
         {"1000", "007", "7"},    {"1000", "", ""},        {"abc", "40", "0"},

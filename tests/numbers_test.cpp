@@ -21,6 +21,10 @@ TEST(NumberParse, ReadsTheLeadingNumber) {
     };
     for (const auto& c : cases) EXPECT_DOUBLE_EQ(parseNumber(c.text), c.value) << '"' << c.text << '"';
     EXPECT_FALSE(std::signbit(parseNumber("-0")));
+    const std::string huge(400, '9');
+    EXPECT_EQ(parseNumber(huge), std::numeric_limits<double>::max());
+    EXPECT_EQ(parseNumber("-" + huge), -std::numeric_limits<double>::max());
+    EXPECT_EQ(decimalText(parseNumber(huge)).size(), 309u);
 }
 
 TEST(DecimalText, PlainWithFifteenSignificantDigits) {
