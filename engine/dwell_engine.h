@@ -42,7 +42,6 @@ public:
     bool leftButtonHeld() const { return leftHeld_; }
 
     // Engine state, exposed for inspection.
-    Point cursorSample() const { return CursorSample; }
     Point previousSample() const { return PreviousSample; }
     std::optional<bool> dragPhase() const { return DragPhase; }
 

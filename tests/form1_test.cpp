@@ -78,7 +78,9 @@ TEST_F(FormTest, WindowLayoutAndInitialState) {
     EXPECT_EQ(text2().text(), "500");
     EXPECT_TRUE(text2().visible());
     EXPECT_EQ(check2().value(), 0);
-    // Each mode label carries its own tray image, all different from the window's.
+    // The tray owner holds the green image; each mode label carries its own
+    // tray image, all different from the window's.
+    EXPECT_EQ(win().pictureBox("cSysTray").picture(), label("Label4").mouseIcon());
     EXPECT_NE(label("Label4").mouseIcon(), label("Label6").mouseIcon());
     EXPECT_NE(label("Label4").mouseIcon(), win().icon());
 }

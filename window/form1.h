@@ -33,7 +33,6 @@ public:
     // Lets go of a drag press the engine still holds; run before the program ends.
     void releaseHeldButton() { engine_.releaseHeldButton(); }
 
-    const DwellEngine& engine() const { return engine_; }
     const TrayIcon& tray() const { return tray_; }
 
     static constexpr const char* kAlive = "Dwellor is alive and clicking";

@@ -107,19 +107,10 @@ private:
     Handler click_;
 };
 
-class PictureBox final : public IPictureBox {
+class PictureBox final : public PictureBoxBase {
 public:
-    explicit PictureBox(Handle h) : hwnd_(h) {}
-    Handle hWnd() const override { return hwnd_; }
-    void setPicture(Handle icon) override { picture_ = icon; }
-    void onMouseMove(std::function<void(int)> h) override { move_ = std::move(h); }
-    void mouseMove(int x) { if (move_) move_(x); }
-    Handle picture() const { return picture_; }
-
-private:
-    Handle hwnd_;
-    Handle picture_ = 0;
-    std::function<void(int)> move_;
+    using PictureBoxBase::PictureBoxBase;
+    void mouseMove(int x) { raiseMouseMove(x); }
 };
 
 class Window final : public IWindow {

@@ -53,20 +53,20 @@ bool QtNotifyIcon::Shell_NotifyIconA(std::uint32_t message, NotifyIconData& d) {
                                  else if (reason == QSystemTrayIcon::DoubleClick) deliver(owner, WM_LBUTTONDBLCLK);
                              });
             icon->show();
-            icons_[key] = Entry{std::move(icon), owner};
+            icons_[key] = std::move(icon);
             watchEmbedded(owner);
             return true;
         }
         case NIM_MODIFY:
             if (it == icons_.end()) return false;
-            if (d.uFlags & NIF_ICON) it->second.icon->setIcon(iconFor(d.hIcon));
-            if (d.uFlags & NIF_TIP) it->second.icon->setToolTip(tipOf(d));
+            if (d.uFlags & NIF_ICON) it->second->setIcon(iconFor(d.hIcon));
+            if (d.uFlags & NIF_TIP) it->second->setToolTip(tipOf(d));
             return true;
         case NIM_DELETE:
             if (it == icons_.end()) return false;
             if (embedded_) embedded_->removeEventFilter(this);
             embedded_ = nullptr;
-            it->second.icon->hide();
+            it->second->hide();
             icons_.erase(it);
             return true;
         default:

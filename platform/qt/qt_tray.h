@@ -26,23 +26,16 @@ public:
 
     bool Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) override;
 
-    // The embedded icon widget of the XEmbed tray, or null.
-    QWidget* embeddedWidget() const { return embedded_; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Key = std::pair<Handle, std::uint32_t>;
-    struct Entry {
-        std::unique_ptr<QSystemTrayIcon> icon;
-        Handle owner;
-    };
     void deliver(Handle owner, int message);
     void watchEmbedded(Handle owner);
 
     QtWindow& window_;
-    std::map<Key, Entry> icons_;
+    std::map<Key, std::unique_ptr<QSystemTrayIcon>> icons_;
     QPointer<QWidget> embedded_;
     Handle embeddedOwner_ = 0;
 };

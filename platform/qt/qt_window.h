@@ -99,18 +99,11 @@ private:
 };
 
 // Never shown; owns the tray icon and receives its mouse messages.
-class QtPictureBox final : public IPictureBox {
+class QtPictureBox final : public PictureBoxBase {
 public:
-    explicit QtPictureBox(Handle h) : hwnd_(h) {}
-    Handle hWnd() const override { return hwnd_; }
-    void setPicture(Handle icon) override { picture_ = icon; }
-    void onMouseMove(std::function<void(int)> h) override { move_ = std::move(h); }
-    void deliverMouseMessage(int message) { if (move_) move_(message & 0xFFFF); }
-
-private:
-    Handle hwnd_;
-    Handle picture_ = 0;
-    std::function<void(int)> move_;
+    using PictureBoxBase::PictureBoxBase;
+    // X is the low 16 bits of the message, unscaled.
+    void deliverMouseMessage(int message) { raiseMouseMove(message & 0xFFFF); }
 };
 
 class QtWindow final : public IWindow {
