@@ -4,14 +4,22 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QThread>
 
+#include "app/autostart.h"
+#include "app/command_line.h"
+#include "app/session.h"
+#include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
 #include "platform/x11/x11_input.h"
 #include "window/form1.h"
+
+using dwellor::app::CommandLine;
 
 namespace {
 
@@ -36,22 +44,107 @@ void quitOnSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
 }
 
+void print(FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().constData(), to); }
+
+// The answers that need no display.
+int runWithoutDisplay(const CommandLine& cl) {
+    switch (cl.action) {
+        case CommandLine::Action::Help: print(stdout, cl.helpText); return 0;
+        case CommandLine::Action::Version: std::printf("dwellor %s\n", DWELLOR_VERSION); return 0;
+        case CommandLine::Action::Error:
+            print(stderr, QStringLiteral("dwellor: %1\n\n%2").arg(cl.error, cl.helpText));
+            return 2;
+        case CommandLine::Action::Autostart: {
+            QString error;
+            if (dwellor::app::setAutostart(cl.autostartOn, error)) return 0;
+            print(stderr, QStringLiteral("dwellor: %1\n").arg(error));
+            return 1;
+        }
+        default: return -1;
+    }
+}
+
+enum class Role { Primary, Done, Failed };
+
+// Becomes the one instance on this display, or hands the request to the one
+// already running. An instance that was killed leaves a lock that is taken
+// over; one that is still starting gets a moment to listen.
+Role claimDisplay(dwellor::qt::InstanceLock& lock, const CommandLine& cl, const QString& display) {
+    const bool remote = cl.action == CommandLine::Action::Remote;
+    const QString command = remote ? cl.remote : QStringLiteral("show");
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    for (;;) {
+        if (lock.tryLock()) {
+            if (!remote) return Role::Primary;
+            print(stderr, QStringLiteral("dwellor: Dwellor is not running on display %1.\n").arg(display));
+            return Role::Failed;
+        }
+        // A hidden start (at login) leaves a running instance as it is.
+        if (!remote && cl.hidden) return Role::Done;
+        const auto r = dwellor::qt::sendCommand(lock.socketPath(), command, 3000, error);
+        if (r == dwellor::qt::SendResult::Done) return Role::Done;
+        if (r == dwellor::qt::SendResult::Failed || clock.elapsed() > 5000) break;
+        QThread::msleep(50);
+    }
+    print(stderr, QStringLiteral("dwellor: the Dwellor running on display %1 does not answer (%2).\n").arg(display, error));
+    return Role::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The window, the pointer and the injected clicks must all be on X11,
-    // also in a Wayland session (through XWayland).
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine cl = dwellor::app::parseCommandLine(arguments);
+    if (const int rc = runWithoutDisplay(cl); rc >= 0) return rc;
+
+    // One display for everything: the window, the pointer readings and the
+    // clicks. The window is always an X11 one, whatever the environment
+    // asks for, so that Dwellor never clicks without a window of its own.
+    if (!cl.display.isEmpty()) setenv("DISPLAY", cl.display.toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+
+    std::unique_ptr<dwellor::qt::InstanceLock> lock;
+    if (!display.isEmpty()) {
+        // Only a local socket and a lock file: no display connection yet.
+        int one = 1;
+        QCoreApplication client(one, argv);
+        lock = std::make_unique<dwellor::qt::InstanceLock>(display);
+        if (!lock->usable()) {
+            if (cl.action == CommandLine::Action::Remote) {
+                print(stderr, QStringLiteral("dwellor: no runtime folder, so no running Dwellor can be reached.\n"));
+                return 1;
+            }
+        } else {
+            const Role role = claimDisplay(*lock, cl, display);
+            if (role != Role::Primary) return role == Role::Done ? 0 : 1;
+        }
+    } else if (cl.action == CommandLine::Action::Remote) {
+        std::fprintf(stderr, "dwellor: no X display is set (DISPLAY), so no running Dwellor can be reached.\n");
+        return 1;
+    }
 
     std::string error;
-    auto input = dwellor::x11::X11Input::open(nullptr, error);
+    auto input = dwellor::x11::X11Input::open(nullptr, error);  // DISPLAY, as for the window
     if (!input) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    if (!cl.allowXWayland &&
+        dwellor::app::isWaylandSession(input->isXWayland(), std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"))) {
+        std::fprintf(stderr, "%s\n", dwellor::app::kWaylandRefusal);
+        return 1;
+    }
 
-    QApplication app(argc, argv);
+    // Qt's own options are not passed on: the display is settled above.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("dwellor"));
+    QApplication::setApplicationVersion(QStringLiteral(DWELLOR_VERSION));
+    QApplication::setDesktopFileName(QLatin1String(dwellor::app::kAppId));
     QApplication::setQuitOnLastWindowClosed(false);
 
     dwellor::qt::QtWindow window;
@@ -59,12 +152,19 @@ int main(int argc, char** argv) {
     dwellor::qt::QtSettings settings;
     dwellor::Form1 form({window, *input, *input, tray, settings});
 
+    dwellor::qt::CommandServer commands([&form](const std::string& c) { return form.RemoteCommand(c); });
+    if (lock && lock->usable()) {
+        QString listenError;
+        if (!commands.listen(lock->socketPath(), listenError))
+            print(stderr, QStringLiteral("dwellor: other starts cannot reach this one: %1\n").arg(listenError));
+    }
+
     quitOnSignals();
     // The desktop session ending: let go of the button before it goes.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&form](QSessionManager&) { form.releaseHeldButton(); });
 
     form.Form_Load();
-    window.show();
+    if (!(cl.hidden && form.StartInTray())) window.show();
     const int rc = QApplication::exec();
     form.releaseHeldButton();
     return rc;

@@ -289,3 +289,54 @@ TEST_F(FormTest, ExitWithNothingHeldInjectsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FormTest, RemoteCommandsDoWhatTheirButtonsDo) {
+    load();
+    fp().log.clear();
+    // Anything but the five commands changes nothing at all.
+    for (const char* junk : {"", "Toggle", "toggle ", "quit\n", "show please", "\xff\xfe"})
+        EXPECT_FALSE(form->RemoteCommand(junk)) << junk;
+    EXPECT_TRUE(fp().log.empty());
+    EXPECT_TRUE(timer().enabled());
+
+    EXPECT_TRUE(form->RemoteCommand("disable"));
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(win().caption(), "Dwellor - Disabled");
+    EXPECT_EQ(stored("Enabled"), "False");
+    fp().log.clear();
+    EXPECT_TRUE(form->RemoteCommand("disable"));  // already off: no write, no change
+    EXPECT_TRUE(fp().log.empty());
+
+    EXPECT_TRUE(form->RemoteCommand("toggle"));
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(stored("Enabled"), "True");
+    EXPECT_EQ(stored("Interval"), "1000");
+    fp().log.clear();
+    EXPECT_TRUE(form->RemoteCommand("enable"));
+    EXPECT_TRUE(fp().log.empty());
+
+    // Show brings the window back from the tray and removes the icon.
+    win().button("Command1").userClick();
+    ASSERT_FALSE(win().visible());
+    EXPECT_TRUE(form->RemoteCommand("show"));
+    EXPECT_TRUE(win().visible());
+    EXPECT_FALSE(fp().notifyIcon.shown);
+
+    EXPECT_TRUE(form->RemoteCommand("quit"));
+    EXPECT_TRUE(win().unloaded());
+}
+
+TEST_F(FormTest, StartInTrayOnlyWhenAnIconCanBeAdded) {
+    create();
+    win().setVisible(false);  // not yet shown at start-up
+    fp().notifyIcon.available = false;
+    EXPECT_FALSE(form->StartInTray());
+    fp().notifyIcon.available = true;
+    EXPECT_TRUE(form->StartInTray());
+    EXPECT_TRUE(fp().notifyIcon.shown);
+    EXPECT_EQ(fp().notifyIcon.tip, "Dwellor");
+}
+
+}  // namespace

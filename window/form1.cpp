@@ -191,11 +191,34 @@ void Form1::Form_Resize() {
     if (window_.windowState() == WindowState::Minimised) HideToTray();
 }
 
+void Form1::RestoreFromTray() {
+    window_.setWindowState(WindowState::Normal);
+    window_.show();
+    tray_.RemoveTrayIcon(cSysTray, 1);
+}
+
+bool Form1::StartInTray() { return tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1) != kFalse; }
+
+bool Form1::RemoteCommand(const std::string& command) {
+    if (command == "toggle") {
+        Command3_Click();
+    } else if (command == "enable" || command == "disable") {
+        if (Timer1.enabled() != (command == "enable")) Command3_Click();
+    } else if (command == "show") {
+        // Also when the window is shown: it comes to the front. Removing an
+        // icon that does not exist is refused harmlessly.
+        RestoreFromTray();
+    } else if (command == "quit") {
+        Command2_Click();
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void Form1::cSysTray_MouseMove(int x) {
     if (x == WM_LBUTTONUP) {
-        window_.setWindowState(WindowState::Normal);
-        window_.show();
-        tray_.RemoveTrayIcon(cSysTray, 1);
+        RestoreFromTray();
     } else if (x == WM_RBUTTONUP) {
         if (Label4.foreColour() == kRed) {
             Label7_Click();

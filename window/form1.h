@@ -30,6 +30,14 @@ public:
     void cSysTray_MouseMove(int x);
     void Timer1_Timer() { engine_.Timer1_Timer(); }
 
+    // A command sent by a second start of the program: "toggle", "enable",
+    // "disable", "show" or "quit". Returns false, changing nothing, for
+    // anything else.
+    bool RemoteCommand(const std::string& command);
+    // Start-up in the notification area; false (and nothing changed) when no
+    // icon could be added, so the caller shows the window instead.
+    bool StartInTray();
+
     // Lets go of a drag press the engine still holds; run before the program ends.
     void releaseHeldButton() { engine_.releaseHeldButton(); }
 
@@ -45,6 +53,7 @@ private:
     void showRunState(bool enabled);
     void selectMode(ILabel& chosen, ILabel& first, ILabel& second);
     void HideToTray();
+    void RestoreFromTray();
 
     IWindow& window_;
     SettingsStore settings_;

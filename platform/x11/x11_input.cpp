@@ -35,6 +35,11 @@ std::unique_ptr<X11Input> X11Input::open(const char* displayName, std::string& e
     return std::unique_ptr<X11Input>(new X11Input(std::move(impl)));
 }
 
+bool X11Input::isXWayland() const {
+    int opcode = 0, event = 0, error = 0;
+    return XQueryExtension(impl_->dpy, "XWAYLAND", &opcode, &event, &error);
+}
+
 bool X11Input::GetCursorPos(Point& pos) {
     Window root = 0, child = 0;
     int rootX = 0, rootY = 0, winX = 0, winY = 0;

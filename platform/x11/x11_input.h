@@ -17,6 +17,9 @@ public:
     X11Input(const X11Input&) = delete;
     X11Input& operator=(const X11Input&) = delete;
 
+    // Whether the server is XWayland (it advertises the XWAYLAND extension).
+    bool isXWayland() const;
+
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
