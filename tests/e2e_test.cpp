@@ -299,18 +299,35 @@ protected:
         std::ofstream(settingsPath()) << text;
     }
 
-    // Starts the program and waits for its window.
-    void startApp() {
+    std::vector<std::string> appEnv() const {
+        return {"DISPLAY=" + server_->display(), "HOME=" + dir_ + "/home", "XDG_CONFIG_HOME=" + dir_ + "/home",
+                "XDG_RUNTIME_DIR=" + dir_ + "/runtime", "DBUS_SESSION_BUS_ADDRESS=disabled:",
+                "ASAN_OPTIONS=detect_leaks=0", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE",
+                "SESSION_MANAGER"};
+    }
+
+    // Starts the program and, unless it starts hidden, waits for its window.
+    void startApp(const std::vector<std::string>& args = {}, bool waitShown = true) {
+        std::vector<std::string> argv{DWELLOR_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
         app_ = std::make_unique<ChildProcess>();
-        app_->spawn({DWELLOR_BINARY},
-                    {"DISPLAY=" + server_->display(), "HOME=" + dir_ + "/home", "XDG_CONFIG_HOME=" + dir_ + "/home",
-                     "XDG_RUNTIME_DIR=" + dir_ + "/runtime", "DBUS_SESSION_BUS_ADDRESS=disabled:",
-                     "ASAN_OPTIONS=detect_leaks=0", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER"},
-                    dir_ + "/dwellor.log");
+        app_->spawn(argv, appEnv(), dir_ + "/dwellor.log");
+        if (!waitShown) return;
         ASSERT_TRUE(waitFor([&] {
             main_ = tree_->mainWindow();
             return main_ && tree_->viewable(main_);
         })) << "the window did not appear";
+    }
+
+    // Runs the program to its end, as a second start or a command does.
+    ExitStatus runToEnd(const std::vector<std::string>& args, std::string* output = nullptr) {
+        std::vector<std::string> argv{DWELLOR_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ChildProcess p;
+        p.spawn(argv, appEnv(), dir_ + "/second.log");
+        const auto st = p.waitExit(kPatience);
+        if (output) *output = readFile(dir_ + "/second.log");
+        return st ? *st : ExitStatus{};
     }
 
     // A helper program (tray host, window manager) that lives as long as the test.
@@ -443,7 +460,7 @@ TEST_F(E2eClicking, DisabledProgramDoesNotClick) {
 
 // ---- A drag press held when the program ends
 
-enum class Ending { ExitButton, Term, Int, Hup };
+enum class Ending { ExitButton, Term, Int, Hup, QuitCommand };
 
 std::string nameOf(Ending e) {
     switch (e) {
@@ -451,6 +468,7 @@ std::string nameOf(Ending e) {
         case Ending::Term: return "Sigterm";
         case Ending::Int: return "Sigint";
         case Ending::Hup: return "Sighup";
+        case Ending::QuitCommand: return "QuitCommand";
     }
     return "?";
 }
@@ -484,6 +502,7 @@ TEST_P(E2eHeldButton, IsReleasedWhenTheProgramEnds) {
         case Ending::Term: app_->signal(SIGTERM); break;
         case Ending::Int: app_->signal(SIGINT); break;
         case Ending::Hup: app_->signal(SIGHUP); break;
+        case Ending::QuitCommand: ASSERT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0})); break;
     }
     const auto st = app_->waitExit(kPatience);
     ASSERT_TRUE(st) << "the program did not end";
@@ -497,7 +516,7 @@ TEST_P(E2eHeldButton, IsReleasedWhenTheProgramEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, E2eHeldButton,
-                         ::testing::Values(Ending::ExitButton, Ending::Term, Ending::Int, Ending::Hup),
+                         ::testing::Values(Ending::ExitButton, Ending::Term, Ending::Int, Ending::Hup, Ending::QuitCommand),
                          [](const ::testing::TestParamInfo<Ending>& i) { return nameOf(i.param); });
 
 // ---- Tray
@@ -584,6 +603,90 @@ TEST_F(E2eTray, EachMinimiseAddsOneIcon) {
         ASSERT_TRUE(waitFor([&] { return tree_->viewable(main_) && tree_->trayIcons().empty(); }))
             << "the icon did not bring the window back";
     }
+}
+
+// ---- One instance per display, and commands to it
+
+using E2eInstance = E2eTest;
+
+TEST_F(E2eInstance, ASecondStartShowsTheFirstFromTheTrayAndAddsNoClicks) {
+    startHelper(kTrayer);
+    ASSERT_TRUE(waitFor([&] { return tree_->trayHostRunning(); })) << "trayer did not start";
+    writeSettings("[Program]\nEnabled=False\nInterval=200\n");
+    startApp();
+    clickAndLeave(kHide);
+    ASSERT_TRUE(waitFor([&] { return tree_->trayIcons().size() == 1 && !tree_->viewable(main_); }));
+
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(waitFor([&] { return tree_->viewable(main_) && tree_->trayIcons().empty(); }))
+        << "the running instance did not come back from the tray";
+    EXPECT_TRUE(app_->running());
+
+    // Switched on, a resting pointer gets one click per tick: a second
+    // clicking process would double them. Five clicks after the first take
+    // five periods; doubled ones would come in under three.
+    ASSERT_EQ(runToEnd({"--enable"}), (ExitStatus{0, 0}));
+    pointer_->warp(kRest.x, kRest.y);
+    auto events = probe_->collect(2, kPatience);
+    ASSERT_EQ(events.size(), 2u);
+    const auto first = Clock::now();
+    auto more = probe_->collect(10, kPatience);
+    const double spanMs = std::chrono::duration<double, std::milli>(Clock::now() - first).count();
+    events.insert(events.end(), more.begin(), more.end());
+    ASSERT_GE(events.size(), 12u);
+    events.resize(12);
+    EXPECT_EQ(leftClicksAtRest(events), 6);
+    EXPECT_GE(spanMs, 5 * 200 * 0.8);
+}
+
+TEST_F(E2eInstance, CommandsReachTheRunningInstanceAndNeedOne) {
+    for (const char* c : {"--toggle", "--enable", "--disable", "--show", "--quit"}) {
+        std::string out;
+        EXPECT_EQ(runToEnd({c}, &out), (ExitStatus{1, 0})) << c;
+        EXPECT_EQ(out, "dwellor: Dwellor is not running on display " + server_->display() + ".\n");
+    }
+    startApp();
+    ASSERT_EQ(caption(), "Dwellor - Enabled");
+    EXPECT_EQ(runToEnd({"--toggle"}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(captionIs("Dwellor - Disabled"));
+    EXPECT_EQ(readFile(settingsPath()), "[Program]\nEnabled=False\n");
+
+    // Already off: nothing is done, not even a write of the same file.
+    const auto written = std::filesystem::last_write_time(settingsPath());
+    EXPECT_EQ(runToEnd({"--disable"}), (ExitStatus{0, 0}));
+    EXPECT_EQ(std::filesystem::last_write_time(settingsPath()), written);
+    EXPECT_EQ(runToEnd({"--enable"}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(captionIs("Dwellor - Enabled"));
+    EXPECT_EQ(readFile(settingsPath()), "[Program]\nDrag=0\nEnabled=True\nInterval=1000\n");
+
+    // Killed outright, it leaves its lock and socket behind; the next start runs all the same.
+    app_->signal(SIGKILL);
+    ASSERT_TRUE(app_->waitExit(kPatience));
+    ASSERT_TRUE(waitFor([&] { return tree_->mainWindow() == 0; }));
+    startApp();
+    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
+}
+
+TEST_F(E2eInstance, HiddenStartGoesToTheTrayWhenThereIsOne) {
+    startApp({"--hidden"});  // no tray: shown as usual
+    clickAndLeave(kExit);
+    ASSERT_TRUE(app_->waitExit(kPatience));
+
+    startHelper(kTrayer);
+    ASSERT_TRUE(waitFor([&] { return tree_->trayHostRunning(); })) << "trayer did not start";
+    startApp({"--hidden"}, false);
+    ASSERT_TRUE(waitFor([&] { return tree_->trayIcons().size() == 1; })) << "no icon";
+    main_ = tree_->mainWindow();
+    EXPECT_TRUE(main_ == 0 || !tree_->viewable(main_));
+    // A hidden start while it runs (a second login autostart) leaves it be.
+    EXPECT_EQ(runToEnd({"--hidden"}), (ExitStatus{0, 0}));
+    EXPECT_EQ(tree_->trayIcons().size(), 1u);
+    EXPECT_EQ(runToEnd({"--show"}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(waitFor([&] {
+        main_ = tree_->mainWindow();
+        return main_ && tree_->viewable(main_) && tree_->trayIcons().empty();
+    }));
 }
 
 // ---- The mode labels
