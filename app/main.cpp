@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QThread>
@@ -133,15 +134,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    if (!cl.allowXWayland &&
-        dwellor::app::isWaylandSession(input->isXWayland(), std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"))) {
-        std::fprintf(stderr, "%s\n", dwellor::app::kWaylandRefusal);
-        return 1;
-    }
 
     // Qt's own options are not passed on: the display is settled above.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    if (!cl.allowXWayland) {
+        // Older XWayland servers lack the XWAYLAND extension but name their
+        // RandR outputs after it.
+        bool xwayland = input->isXWayland();
+        for (const QScreen* screen : QGuiApplication::screens())
+            xwayland = xwayland || screen->name().startsWith(QLatin1String("XWAYLAND"));
+        if (dwellor::app::isWaylandSession(xwayland, std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"))) {
+            std::fprintf(stderr, "%s\n", dwellor::app::kWaylandRefusal);
+            return 1;
+        }
+    }
     QApplication::setApplicationName(QStringLiteral("dwellor"));
     QApplication::setApplicationVersion(QStringLiteral(DWELLOR_VERSION));
     QApplication::setDesktopFileName(QLatin1String(dwellor::app::kAppId));

@@ -307,11 +307,13 @@ protected:
     }
 
     // Starts the program and, unless it starts hidden, waits for its window.
-    void startApp(const std::vector<std::string>& args = {}, bool waitShown = true) {
-        std::vector<std::string> argv{DWELLOR_BINARY};
+    void startApp(const std::vector<std::string>& args = {}, bool waitShown = true,
+                  const std::vector<std::string>& extraEnv = {}) {
+        std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
         argv.insert(argv.end(), args.begin(), args.end());
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         app_ = std::make_unique<ChildProcess>();
-        app_->spawn(argv, appEnv(), dir_ + "/dwellor.log");
+        app_->spawn(argv, env, dir_ + "/dwellor.log");
         if (!waitShown) return;
         ASSERT_TRUE(waitFor([&] {
             main_ = tree_->mainWindow();
@@ -320,11 +322,13 @@ protected:
     }
 
     // Runs the program to its end, as a second start or a command does.
-    ExitStatus runToEnd(const std::vector<std::string>& args, std::string* output = nullptr) {
-        std::vector<std::string> argv{DWELLOR_BINARY};
+    ExitStatus runToEnd(const std::vector<std::string>& args, std::string* output = nullptr,
+                        const std::vector<std::string>& extraEnv = {}) {
+        std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
         argv.insert(argv.end(), args.begin(), args.end());
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         ChildProcess p;
-        p.spawn(argv, appEnv(), dir_ + "/second.log");
+        p.spawn(argv, env, dir_ + "/second.log");
         const auto st = p.waitExit(kPatience);
         if (output) *output = readFile(dir_ + "/second.log");
         return st ? *st : ExitStatus{};
@@ -687,6 +691,45 @@ TEST_F(E2eInstance, HiddenStartGoesToTheTrayWhenThereIsOne) {
         main_ = tree_->mainWindow();
         return main_ && tree_->viewable(main_) && tree_->trayIcons().empty();
     }));
+}
+
+// ---- Wayland sessions, where the X server cannot see the pointer
+
+using E2eWayland = E2eTest;
+
+const std::string kWaylandRefusal = "Dwellor cannot work in a Wayland session";
+
+TEST_F(E2eWayland, AWaylandSessionIsRefusedUnlessAllowed) {
+    std::string out;
+    EXPECT_EQ(runToEnd({}, &out, {"WAYLAND_DISPLAY=wayland-0"}), (ExitStatus{1, 0}));
+    EXPECT_TRUE(out.starts_with(kWaylandRefusal)) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_EQ(runToEnd({}, &out, {"XDG_SESSION_TYPE=wayland"}), (ExitStatus{1, 0}));
+    EXPECT_EQ(tree_->mainWindow(), 0u) << "a window was opened before the refusal";
+
+    startApp({"--allow-xwayland"}, true, {"WAYLAND_DISPLAY=wayland-0"});
+    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    EXPECT_TRUE(app_->waitExit(kPatience));
+}
+
+TEST_F(E2eWayland, ARealXWaylandServerIsRecognised) {
+    // A headless Wayland compositor with XWayland, and nothing in the
+    // environment that tells of Wayland: the server itself must.
+    ChildProcess weston;
+    weston.spawn({"weston", "--backend=headless-backend.so", "--xwayland", "--socket=dwellor-test", "--idle-time=0"},
+                 {"XDG_RUNTIME_DIR=" + dir_ + "/runtime", "WAYLAND_DISPLAY", "DISPLAY"}, dir_ + "/weston.log");
+    std::string display;
+    ASSERT_TRUE(waitFor([&] {
+        const std::string log = readFile(dir_ + "/weston.log");
+        const auto at = log.find("xserver listening on display ");
+        if (at == std::string::npos) return false;
+        display = log.substr(at + 29, log.find('\n', at) - at - 29);
+        return true;
+    })) << readFile(dir_ + "/weston.log");
+
+    std::string out;
+    EXPECT_EQ(runToEnd({}, &out, {"DISPLAY=" + display}), (ExitStatus{1, 0})) << out;
+    EXPECT_TRUE(out.starts_with(kWaylandRefusal)) << out;
 }
 
 // ---- The mode labels
