@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
     dwellor::qt::QtNotifyIcon tray(window);
     dwellor::qt::QtSettings settings;
     dwellor::Form1 form({window, *input, *input, tray, settings});
+    input->setOwnWindow(window.widget()->winId());
 
     dwellor::qt::CommandServer commands([&form](const std::string& c) { return form.RemoteCommand(c); });
     if (lock && lock->usable()) {

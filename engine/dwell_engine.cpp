@@ -4,8 +4,9 @@
 
 namespace dwellor {
 
-DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse)
-    : c_(controls), pointer_(pointer), mouse_(mouse) {}
+DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse,
+                         std::function<bool(Point)> insideOwnWindow)
+    : c_(controls), pointer_(pointer), mouse_(mouse), insideOwnWindow_(std::move(insideOwnWindow)) {}
 
 void DwellEngine::Timer1_Timer() {
     // A pointer parked in the top-left corner suspends clicking.
@@ -13,6 +14,7 @@ void DwellEngine::Timer1_Timer() {
 
     const bool read = pointer_.GetCursorPos(CursorSample);
     if (read && CursorSample.y == PreviousSample.y && CursorSample.x == PreviousSample.x) {
+        overOwnWindow_ = pointer_.overOwnWindow() && insideOwnWindow_ && insideOwnWindow_(CursorSample);
         if (!dragOn()) {
             PerformClick(kTrue);
         } else if (DragPhase == true) {
@@ -28,17 +30,23 @@ void DwellEngine::Timer1_Timer() {
     PreviousSample = CursorSample;
 }
 
-void DwellEngine::PerformClick(VBool release) {
-    if (c_.Label4.foreColour() == kRed) {
-        if (!dragOn()) {
-            inject(MOUSEEVENTF_LEFTDOWN);
-            inject(MOUSEEVENTF_LEFTUP);
-        } else if (release) {
-            inject(MOUSEEVENTF_LEFTUP);
-        } else {
-            inject(MOUSEEVENTF_LEFTDOWN);
-        }
+void DwellEngine::clickLeft(VBool release) {
+    if (!dragOn()) {
+        inject(MOUSEEVENTF_LEFTDOWN);
+        inject(MOUSEEVENTF_LEFTUP);
+    } else if (release) {
+        inject(MOUSEEVENTF_LEFTUP);
+    } else {
+        inject(MOUSEEVENTF_LEFTDOWN);
     }
+}
+
+void DwellEngine::PerformClick(VBool release) {
+    if (overOwnWindow_) {
+        clickLeft(release);
+        return;
+    }
+    if (c_.Label4.foreColour() == kRed) clickLeft(release);
     if (c_.Label6.foreColour() == kRed) {
         inject(MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP);
     }

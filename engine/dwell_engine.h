@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 
 #include "platform/check_box.h"
@@ -27,7 +28,10 @@ struct EngineControls {
 // click; in drag mode alternates press and release.
 class DwellEngine {
 public:
-    DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse);
+    // `insideOwnWindow` tells whether a point on the screen lies in the
+    // client area of the program's own window.
+    DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse,
+                std::function<bool(Point)> insideOwnWindow = {});
 
     // The tick of Timer1.
     void Timer1_Timer();
@@ -47,11 +51,16 @@ public:
 
 private:
     void inject(std::uint32_t flags);
+    void clickLeft(VBool release);
     bool dragOn() const { return c_.Check2.value() == 1; }
 
     EngineControls c_;
     IPointer& pointer_;
     IMouseInput& mouse_;
+    std::function<bool(Point)> insideOwnWindow_;
+    // The resting pointer is over the program's own window: its controls
+    // answer the left button only, so that is what it gets.
+    bool overOwnWindow_ = false;
 
     Point CursorSample;
     // Coordinates are kept whole even beyond the 16-bit range, so a pointer

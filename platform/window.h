@@ -58,6 +58,9 @@ public:
     virtual void setWindowState(WindowState s) = 0;
     // Shows the window (not modal) and raises it.
     virtual void show() = 0;
+    // Whether a point on the screen lies in the window's client area while
+    // the window is on screen (shown, not minimised).
+    virtual bool clientAreaContains(Point screen) const = 0;
     // Raised after every change of size or window state.
     virtual void onResize(Handler h) = 0;
     // Closes the window and ends the program's event loop.

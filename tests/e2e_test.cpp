@@ -43,7 +43,8 @@ using Clock = std::chrono::steady_clock;
 struct Spot {
     int x, y;
 };
-constexpr Spot kHide{29, 20}, kToggle{93, 20}, kExit{157, 20}, kText1{100, 89}, kLabel6{125, 168};
+constexpr Spot kHide{29, 20}, kToggle{93, 20}, kExit{157, 20}, kText1{100, 89}, kLabel4{61, 168}, kLabel6{125, 168},
+    kLabel7{97, 168};
 
 // The probe takes the injected clicks; it is clear of the window and the tray.
 constexpr int kProbeX = 400, kProbeY = 300;
@@ -753,6 +754,30 @@ TEST_F(E2eWindow, SelectedModeLabelIsRed) {
         return isRed(s, kRightLabel) && isColourless(s, kLeftLabel);
     })) << "R did not take over from L";
     EXPECT_TRUE(isColourless(s, kDoubleLabel));
+}
+
+// ---- Dwelling on Dwellor's own window
+
+TEST_F(E2eWindow, RestingOnAModeLabelSelectsItInRightMode) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    clickAndLeave(kLabel6, kLabel4);  // Right, then rest on "L"
+    EXPECT_TRUE(waitFor([&] {
+        const Shot s = screenshot();
+        return isRed(s, kLeftLabel) && isColourless(s, kRightLabel);
+    })) << "a rest on L did not select Left";
+    pointer_->warp(0, 0);
+}
+
+TEST_F(E2eWindow, RestingOnToggleInDoubleModeTogglesOnce) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    clickAndLeave(kLabel7, kToggle);  // Double, then rest on Toggle
+    ASSERT_TRUE(captionIs("Dwellor - Disabled"));
+    // A double click would switch it straight back on; watch two periods.
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(caption(), "Dwellor - Disabled");
+    EXPECT_EQ(readFile(settingsPath()), "[Program]\nEnabled=False\nInterval=200\n");
 }
 
 }  // namespace

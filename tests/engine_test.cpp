@@ -30,7 +30,8 @@ struct EngineTest : ::testing::Test {
     fake::Label& left = static_cast<fake::Label&>(fp.window.addLabel(desc("Label4", "L")));
     fake::Label& right = static_cast<fake::Label&>(fp.window.addLabel(desc("Label6", "R")));
     fake::Label& dbl = static_cast<fake::Label&>(fp.window.addLabel(desc("Label7", "Double")));
-    DwellEngine engine{{timer, text1, text2, check2, left, right, dbl}, fp.pointer, fp.mouse};
+    DwellEngine engine{{timer, text1, text2, check2, left, right, dbl}, fp.pointer, fp.mouse,
+                       [this](Point p) { return fp.window.clientAreaContains(p); }};
 
     void SetUp() override {
         timer.setInterval(1000);
@@ -224,6 +225,57 @@ TEST_F(EngineTest, ControlsAreReadAtEachTick) {
     text2.setText("12.5");
     timer.step();
     EXPECT_EQ(timer.interval(), 12);
+}
+
+// The program's own controls answer the left button only: a rest on them
+// gets a plain left click whatever the mode.
+TEST_F(EngineTest, OwnWindowGetsAPlainLeftClickInEveryMode) {
+    fp.pointer.overOwn = true;
+    for (fake::Label* mode : {&left, &right, &dbl}) {
+        select(*mode);
+        restAt({500, 500});
+        timer.step();
+        fp.mouse.calls.clear();
+        restAt({93, 20});  // Toggle
+        timer.steps(2);
+        EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP})) << mode->text();
+    }
+    // Beside the window (its frame) or under another window stacked above
+    // it, the mode's own click.
+    select(right);
+    fp.mouse.calls.clear();
+    restAt({100, 195});
+    timer.steps(2);
+    fp.pointer.overOwn = false;
+    restAt({93, 20});
+    timer.steps(2);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{RIGHT, RIGHT}));
+}
+
+TEST_F(EngineTest, OwnWindowKeepsTheDragAlternation) {
+    check2.setValue(1);
+    select(dbl);
+    fp.pointer.overOwn = true;
+    restAt({29, 20});
+    timer.steps(2);  // the rest presses
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
+    EXPECT_TRUE(engine.leftButtonHeld());
+    EXPECT_EQ(timer.interval(), 500);
+    timer.step();  // the next releases: a click on the same control
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    EXPECT_FALSE(engine.leftButtonHeld());
+
+    // A press held from a drag elsewhere is let go by the next rest here.
+    select(left);
+    fp.pointer.overOwn = false;
+    fp.mouse.calls.clear();
+    restAt({400, 400});
+    timer.steps(2);
+    ASSERT_TRUE(engine.leftButtonHeld());
+    fp.pointer.overOwn = true;
+    restAt({157, 20});
+    timer.steps(2);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
 }
 
 }  // namespace

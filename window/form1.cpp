@@ -71,7 +71,8 @@ Form1::Form1(Platform p)
       Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255))))),
       Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
       Timer1(window_.addTimer("Timer1")),
-      engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse) {
+      engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse,
+              [this](Point at) { return window_.clientAreaContains(at); }) {
     window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel);
     window_.setIcon(window_.loadImage(Image::WindowIcon));
     window_.setCaption(kCaptionEnabled);

@@ -133,8 +133,14 @@ public:
     WindowState windowState() const override { return state_; }
     void setWindowState(WindowState s) override;
     void show() override;
+    bool clientAreaContains(Point p) const override {
+        return visible_ && state_ == WindowState::Normal && p.x >= screenRect.left && p.y >= screenRect.top &&
+               p.x < screenRect.left + screenRect.width && p.y < screenRect.top + screenRect.height;
+    }
     void onResize(Handler h) override { resize_ = std::move(h); }
     void unload() override;
+
+    Rect screenRect{0, 0, 188, 193};  // where the client area is on the screen
 
     // The user minimises the window (the window system then raises resize).
     void userMinimise() { setWindowState(WindowState::Minimised); }
@@ -174,7 +180,9 @@ private:
 class Pointer final : public IPointer {
 public:
     bool GetCursorPos(Point& pos) override;
+    bool overOwnWindow() const override { return overOwn; }
     Point position;
+    bool overOwn = false;  // the program's window is the top-level under the pointer
     std::deque<bool> outcomes;
     int readings = 0;
 };

@@ -184,6 +184,15 @@ void QtWindow::setWindowState(WindowState s) {
     w_->setWindowState(s == WindowState::Minimised ? st | Qt::WindowMinimized : st & ~Qt::WindowMinimized);
 }
 
+bool QtWindow::clientAreaContains(Point screen) const {
+    if (!w_->isVisible() || w_->isMinimized()) return false;
+    // Qt keeps the geometry in device-independent pixels; the pointer
+    // reading is in the server's.
+    const QRect g = w_->geometry();
+    const qreal f = w_->devicePixelRatioF();
+    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+}
+
 void QtWindow::show() {
     w_->show();
     w_->raise();

@@ -129,6 +129,7 @@ public:
     WindowState windowState() const override;
     void setWindowState(WindowState s) override;
     void show() override;
+    bool clientAreaContains(Point screen) const override;
     void onResize(Handler h) override { w_->resized = std::move(h); }
     void unload() override;
 

@@ -8,7 +8,46 @@ namespace dwellor::x11 {
 struct X11Input::Impl {
     Display* dpy = nullptr;
     Window root = 0;
+    Window own = 0;
+    // The root's child under the pointer at the last reading, and whether it
+    // holds the own window (it is the window itself, or a window manager's
+    // frame around it). Worked out only when that child changes.
+    Window underPointer = 0;
+    Window judged = 0;
+    bool judgedOwn = false;
+
+    bool isOwnTopLevel(Window child);
 };
+
+bool X11Input::Impl::isOwnTopLevel(Window child) {
+    if (child == 0 || own == 0) return false;
+    if (child == own) return true;
+    if (child != judged) {
+        // Walk up from the own window to the root's child that holds it.
+        Window w = own, top = 0;
+        for (int depth = 0; depth < 16 && w; ++depth) {
+            Window rootRet = 0, parent = 0, *children = nullptr;
+            unsigned n = 0;
+            if (!XQueryTree(dpy, w, &rootRet, &parent, &children, &n)) break;
+            if (children) XFree(children);
+            if (parent == root) {
+                top = w;
+                break;
+            }
+            w = parent;
+        }
+        judged = child;
+        judgedOwn = top == child;
+    }
+    return judgedOwn;
+}
+
+void X11Input::setOwnWindow(unsigned long window) {
+    impl_->own = window;
+    impl_->judged = 0;
+}
+
+bool X11Input::overOwnWindow() const { return impl_->isOwnTopLevel(impl_->underPointer); }
 
 X11Input::X11Input(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -47,6 +86,7 @@ bool X11Input::GetCursorPos(Point& pos) {
     if (!XQueryPointer(impl_->dpy, impl_->root, &root, &child, &rootX, &rootY, &winX, &winY, &mask))
         return false;
     pos = {rootX, rootY};
+    impl_->underPointer = child;
     return true;
 }
 

@@ -20,8 +20,12 @@ public:
     // Whether the server is XWayland (it advertises the XWAYLAND extension).
     bool isXWayland() const;
 
+    // The program's own top-level window (an X window id).
+    void setOwnWindow(unsigned long window);
+
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
+    bool overOwnWindow() const override;
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
     // where the pointer is; flushed before returning.
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
