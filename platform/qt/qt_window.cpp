@@ -86,6 +86,12 @@ void QtLabel::setForeColour(Colour c) {
     w_->setPalette(p);
 }
 
+void QtLabel::setAccessibleDescription(const std::string& text) {
+    // Qt announces every write, also of the same text: tell only real changes.
+    const QString d = QString::fromStdString(text);
+    if (w_->accessibleDescription() != d) w_->setAccessibleDescription(d);
+}
+
 QtButton::QtButton(QPushButton* w) : w_(w) {
     QObject::connect(w_, &QPushButton::clicked, [this] {
         if (click_) click_();

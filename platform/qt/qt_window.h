@@ -79,9 +79,7 @@ public:
     void setForeColour(Colour c) override;
     Handle mouseIcon() const override { return icon_; }
     void setMouseIcon(Handle icon) override { icon_ = icon; }
-    void setAccessibleDescription(const std::string& text) override {
-        w_->setAccessibleDescription(QString::fromStdString(text));
-    }
+    void setAccessibleDescription(const std::string& text) override;
     void onClick(Handler h) override { w_->clicked = std::move(h); }
     ClickLabel* widget() const { return w_; }
 

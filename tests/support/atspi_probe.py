@@ -125,8 +125,11 @@ def main(argv):
     events = []
 
     def keep(event):
-        if event.host_application is not None and event.host_application.name == app_name:
-            events.append(event)
+        try:
+            if event.host_application is not None and event.host_application.name == app_name:
+                events.append(event)
+        except GLib.Error:  # its source went away
+            pass
 
     # Listening first, so that no event of a later step is missed.
     types = {a[0] for s, a in steps if s == "--on"}
