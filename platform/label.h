@@ -16,6 +16,8 @@ public:
     virtual void setForeColour(Colour c) = 0;
     virtual Handle mouseIcon() const = 0;
     virtual void setMouseIcon(Handle icon) = 0;
+    // What a screen reader says about the label after its name.
+    virtual void setAccessibleDescription(const std::string& text) = 0;
     virtual void onClick(Handler h) = 0;
 };
 

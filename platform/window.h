@@ -25,6 +25,11 @@ struct ControlDesc {
     bool wordWrap = false;  // labels that span lines
     bool exactColour = false;  // text drawn unsmoothed, so it shows exactly its colour
     bool visible = true;
+    // What a screen reader says for the control; when empty it reads the
+    // visible text and the tooltip.
+    std::string accessibleName;
+    std::string accessibleDescription;
+    bool status = false;  // a status line: its changes are announced as status (labels)
 };
 
 // The images the program ships.

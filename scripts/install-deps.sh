@@ -8,6 +8,8 @@ packages=(
   cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libgtest-dev libbenchmark-dev
   # tests: X server, tray host, window manager (for minimising), input driving, screenshots
   xvfb xauth xdotool x11-utils trayer twm imagemagick
+  # tests: a private session bus, the accessibility bus and registry, reading them (AT-SPI)
+  dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -85,6 +85,43 @@ TEST_F(FormTest, WindowLayoutAndInitialState) {
     EXPECT_NE(label("Label4").mouseIcon(), win().icon());
 }
 
+TEST_F(FormTest, ScreenReaderNamesTheFieldsAndHearsTheSelectedMode) {
+    create();
+    auto desc = [&](const char* n) {
+        return *std::find_if(win().layout().begin(), win().layout().end(),
+                             [&](const ControlDesc& s) { return s.name == n; });
+    };
+    EXPECT_EQ(desc("Text1").accessibleName, "Dwell interval in milliseconds");
+    EXPECT_EQ(desc("Text1").accessibleDescription, "Enter the interval");
+    EXPECT_EQ(desc("Text2").accessibleName, "Drag interval in milliseconds");
+    EXPECT_EQ(desc("Text2").accessibleDescription, "Specify the dragging interval");
+    EXPECT_TRUE(desc("Label3").status);
+    EXPECT_EQ(desc("Label4").accessibleName, "Left click");
+    EXPECT_EQ(desc("Label7").accessibleName, "Double click");
+    EXPECT_EQ(desc("Label6").accessibleName, "Right click");
+
+    // Exactly the red label is described as selected, however it became red.
+    auto selected = [&] {
+        std::string s;
+        for (const char* n : {"Label4", "Label7", "Label6"}) {
+            const std::string d = label(n).accessibleDescription();
+            EXPECT_EQ(d == "selected", label(n).foreColour() == kRed) << n;
+            if (d == "selected") s += n;
+            else EXPECT_EQ(d, "not selected") << n;
+        }
+        return s;
+    };
+    EXPECT_EQ(selected(), "Label4");
+    label("Label6").userClick();
+    EXPECT_EQ(selected(), "Label6");
+    label("Label7").userClick();
+    EXPECT_EQ(selected(), "Label7");
+    win().pictureBox("cSysTray").mouseMove(WM_RBUTTONUP);  // the tray's right click: Double -> Right
+    EXPECT_EQ(selected(), "Label6");
+    label("Label4").userClick();
+    EXPECT_EQ(selected(), "Label4");
+}
+
 TEST_F(FormTest, LoadOnFirstRun) {
     load();
     EXPECT_EQ(fp().settings.reads, (std::vector<std::string>{"Interval", "Drag", "Enabled"}));

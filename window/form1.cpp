@@ -24,11 +24,24 @@ ControlDesc centred(ControlDesc s) {
     return s;
 }
 
-// The mode is read from the labels' colour; show it unblended.
-ControlDesc modeLabel(ControlDesc s) {
+// The mode is read from the labels' colour; show it unblended. A screen
+// reader hears the mode's name instead of the letter.
+ControlDesc modeLabel(ControlDesc s, const char* accessibleName) {
     s.exactColour = true;
+    s.accessibleName = accessibleName;
     return s;
 }
+
+// An interval field: its label is the text above it, which a screen reader
+// does not tie to it; its tooltip says what to do.
+ControlDesc intervalBox(ControlDesc s, const char* accessibleName) {
+    s.accessibleName = accessibleName;
+    s.accessibleDescription = s.tooltip;
+    return s;
+}
+
+constexpr const char* kSelected = "selected";
+constexpr const char* kNotSelected = "not selected";
 
 ControlDesc labelOne() {
     ControlDesc s = control("Label1",
@@ -42,6 +55,7 @@ ControlDesc labelOne() {
 ControlDesc statusLine() {
     ControlDesc s = centred(control("Label3", "Dwellor is alive and clicking.", "", 0, 2640, 2805, 255));
     s.border = true;
+    s.status = true;
     return s;
 }
 
@@ -60,15 +74,17 @@ Form1::Form1(Platform p)
       tray_(p.notifyIcon),
       Command1(window_.addButton(control("Command1", "Hide", "Hide Dwellor's main window", 75, 120, 735, 375))),
       Command2(window_.addButton(control("Command2", "Exit", "You don't want to press this", 1995, 120, 735, 375))),
-      Text1(window_.addTextBox(control("Text1", "1000", "Enter the interval", 600, 1200, 1815, 285))),
+      Text1(window_.addTextBox(intervalBox(control("Text1", "1000", "Enter the interval", 600, 1200, 1815, 285),
+                                           "Dwell interval in milliseconds"))),
       Label1(window_.addLabel(labelOne())),
       Label3(window_.addLabel(statusLine())),
       Check2(window_.addCheckBox(control("Check2", "Enable Dragging", "Check this to be able to drag", 120, 1560, 2655, 255))),
-      Text2(window_.addTextBox(control("Text2", "500", "Specify the dragging interval", 600, 1920, 1815, 285))),
+      Text2(window_.addTextBox(intervalBox(control("Text2", "500", "Specify the dragging interval", 600, 1920, 1815, 285),
+                                           "Drag interval in milliseconds"))),
       cSysTray(window_.addPictureBox(trayOwner())),
-      Label7(window_.addLabel(modeLabel(control("Label7", "Double", "Double-click. Appears as yellow in the system tray", 1155, 2400, 615, 255)))),
-      Label6(window_.addLabel(modeLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255))))),
-      Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255))))),
+      Label7(window_.addLabel(modeLabel(control("Label7", "Double", "Double-click. Appears as yellow in the system tray", 1155, 2400, 615, 255), "Double click"))),
+      Label6(window_.addLabel(modeLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255)), "Right click"))),
+      Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255)), "Left click"))),
       Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
       Timer1(window_.addTimer("Timer1")),
       engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse,
@@ -78,6 +94,7 @@ Form1::Form1(Platform p)
     window_.setCaption(kCaptionEnabled);
     Label6.setForeColour(kBlack);
     Label4.setForeColour(kRed);
+    describeModes();
     Label4.setMouseIcon(window_.loadImage(Image::Green));
     Label6.setMouseIcon(window_.loadImage(Image::Red));
     Label7.setMouseIcon(window_.loadImage(Image::Yellow));
@@ -171,8 +188,14 @@ void Form1::selectMode(ILabel& chosen, ILabel& first, ILabel& second) {
     chosen.setForeColour(kRed);
     first.setForeColour(kBlack);
     second.setForeColour(kBlack);
+    describeModes();
     // Refused while the window is shown (there is no icon then); that is fine.
     tray_.SetTrayIcon(cSysTray, chosen.mouseIcon(), 1);
+}
+
+void Form1::describeModes() {
+    for (ILabel* l : {&Label4, &Label7, &Label6})
+        l->setAccessibleDescription(l->foreColour() == kRed ? kSelected : kNotSelected);
 }
 
 void Form1::Label4_Click() { selectMode(Label4, Label6, Label7); }

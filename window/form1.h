@@ -52,6 +52,8 @@ public:
 private:
     void showRunState(bool enabled);
     void selectMode(ILabel& chosen, ILabel& first, ILabel& second);
+    // Tells a screen reader which mode label is selected, read from the colours.
+    void describeModes();
     void HideToTray();
     void RestoreFromTray();
 

@@ -76,7 +76,9 @@ ICheckBox& Window::addCheckBox(const ControlDesc& desc) {
 
 ILabel& Window::addLabel(const ControlDesc& desc) {
     layout_.push_back(desc);
-    return *(labels_[desc.name] = std::make_unique<Label>(log_, desc.name, desc.text));
+    auto& label = labels_[desc.name] = std::make_unique<Label>(log_, desc.name, desc.text);
+    label->setAccessibleDescription(desc.accessibleDescription);
+    return *label;
 }
 
 IPictureBox& Window::addPictureBox(const ControlDesc& desc) {

@@ -83,6 +83,9 @@ public:
     void setForeColour(Colour c) override;
     Handle mouseIcon() const override { return icon_; }
     void setMouseIcon(Handle icon) override { icon_ = icon; }
+    // Kept, not logged: it follows the colours, which are logged.
+    void setAccessibleDescription(const std::string& text) override { description_ = text; }
+    std::string accessibleDescription() const { return description_; }
     void onClick(Handler h) override { click_ = std::move(h); }
     void userClick() { if (click_) click_(); }
 
@@ -92,7 +95,7 @@ public:
 
 private:
     Log& log_;
-    std::string name_, text_;
+    std::string name_, text_, description_;
     Colour colour_ = kDefaultColour;
     Handle icon_ = 0;
     Handler click_;

@@ -1,5 +1,6 @@
 #include "platform/qt/qt_window.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -16,6 +17,23 @@ constexpr Handle kFirstWindowHandle = 0x1000;
 QColor toQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 Colour fromQColor(const QColor& c) {
     return static_cast<Colour>(c.red()) | static_cast<Colour>(c.green()) << 8 | static_cast<Colour>(c.blue()) << 16;
+}
+
+// A status line as assistive technology sees it: the status role, named by
+// its text. QLabel::setText raises the name change that announces a new text.
+class StatusAccessible final : public QAccessibleWidget {
+public:
+    explicit StatusAccessible(ClickLabel* l) : QAccessibleWidget(l, QAccessible::StatusBar) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const ClickLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* statusAccessible(const QString&, QObject* object) {
+    auto* l = dynamic_cast<ClickLabel*>(object);
+    return l && l->status ? new StatusAccessible(l) : nullptr;
 }
 }  // namespace
 
@@ -68,6 +86,12 @@ void QtLabel::setForeColour(Colour c) {
     w_->setPalette(p);
 }
 
+void QtLabel::setAccessibleDescription(const std::string& text) {
+    // Qt announces every write, also of the same text: tell only real changes.
+    const QString d = QString::fromStdString(text);
+    if (w_->accessibleDescription() != d) w_->setAccessibleDescription(d);
+}
+
 QtButton::QtButton(QPushButton* w) : w_(w) {
     QObject::connect(w_, &QPushButton::clicked, [this] {
         if (click_) click_();
@@ -100,6 +124,9 @@ W* QtWindow::place(W* widget, const ControlDesc& desc) {
     widget->setObjectName(QString::fromStdString(desc.name));
     widget->setGeometry(desc.rect.left, desc.rect.top, desc.rect.width, desc.rect.height);
     if (!desc.tooltip.empty()) widget->setToolTip(QString::fromStdString(desc.tooltip));
+    if (!desc.accessibleName.empty()) widget->setAccessibleName(QString::fromStdString(desc.accessibleName));
+    if (!desc.accessibleDescription.empty())
+        widget->setAccessibleDescription(QString::fromStdString(desc.accessibleDescription));
     widget->setVisible(desc.visible);
     if (widget->focusPolicy() != Qt::NoFocus) {
         if (lastInTabOrder_) QWidget::setTabOrder(lastInTabOrder_, widget);
@@ -127,7 +154,15 @@ ICheckBox& QtWindow::addCheckBox(const ControlDesc& desc) {
 }
 
 ILabel& QtWindow::addLabel(const ControlDesc& desc) {
-    auto* l = place(new ClickLabel(QString::fromStdString(desc.text), w_.get()), desc);
+    auto* l = new ClickLabel(w_.get());
+    if (desc.status) {
+        // Marked before its text is set: setting it makes Qt create, and keep,
+        // the label's accessible interface.
+        l->status = true;
+        QAccessible::installFactory(statusAccessible);  // installed once however often asked
+    }
+    l->setText(QString::fromStdString(desc.text));
+    place(l, desc);
     l->setAlignment(desc.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
     l->setWordWrap(desc.wordWrap);
     if (desc.wordWrap) {

@@ -32,6 +32,7 @@ class ClickLabel final : public QLabel {
 public:
     using QLabel::QLabel;
     Handler clicked;
+    bool status = false;  // screen readers take it for a status line
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
@@ -78,6 +79,7 @@ public:
     void setForeColour(Colour c) override;
     Handle mouseIcon() const override { return icon_; }
     void setMouseIcon(Handle icon) override { icon_ = icon; }
+    void setAccessibleDescription(const std::string& text) override;
     void onClick(Handler h) override { w_->clicked = std::move(h); }
     ClickLabel* widget() const { return w_; }
 

@@ -30,13 +30,6 @@ int msUntil(Clock::time_point deadline) {
     return static_cast<int>(std::max<decltype(left)>(left, 0));
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 Display* openDisplay(const std::string& name) {
     Display* dpy = XOpenDisplay(name.c_str());
     if (!dpy) throw std::runtime_error("cannot open display " + name);
@@ -44,6 +37,13 @@ Display* openDisplay(const std::string& name) {
 }
 
 }  // namespace
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 // ---- ChildProcess
 
@@ -130,65 +130,84 @@ std::optional<ExitStatus> ChildProcess::waitExit(milliseconds timeout) {
     return status_;
 }
 
-// ---- Xvfb
+// ---- Servers that report when they are ready
 
-Xvfb::Xvfb(const std::vector<std::string>& extraArgs, milliseconds timeout) {
-    char logTemplate[] = "/tmp/dwellor-xvfb-XXXXXX";
+std::string startServer(ChildProcess& server, const std::function<std::vector<std::string>(int fd)>& argvFor,
+                        std::string& logPath, milliseconds timeout) {
+    char logTemplate[] = "/tmp/dwellor-server-XXXXXX";
     const int logFd = ::mkstemp(logTemplate);
-    if (logFd < 0) throw std::runtime_error("cannot create the Xvfb log file");
+    if (logFd < 0) throw std::runtime_error("cannot create a server log file");
     ::close(logFd);
-    logPath_ = logTemplate;
+    logPath = logTemplate;
 
     int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(ready[1]),
-                                     "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"};
-    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    if (::pipe2(ready, O_CLOEXEC) != 0) {
+        ::unlink(logPath.c_str());
+        throw std::runtime_error("pipe failed");
+    }
+    const std::vector<std::string> argv = argvFor(ready[1]);
     try {
-        server_.spawn(args, {}, logPath_, ready[1]);
+        server.spawn(argv, {}, logPath, ready[1]);
     } catch (...) {
         ::close(ready[0]);
         ::close(ready[1]);
-        ::unlink(logPath_.c_str());
+        ::unlink(logPath.c_str());
         throw;
     }
     ::close(ready[1]);
 
-    // The server writes its display number and a newline once it accepts
-    // connections; end of file means it gave up.
-    std::string number;
+    // End of file before the newline means the server gave up.
+    std::string line;
     const auto deadline = Clock::now() + timeout;
     bool done = false;
     while (!done) {
         pollfd p{ready[0], POLLIN, 0};
         if (::poll(&p, 1, msUntil(deadline)) <= 0) break;
-        char buf[32];
+        char buf[256];
         const ssize_t n = ::read(ready[0], buf, sizeof buf);
         if (n <= 0) break;
-        number.append(buf, static_cast<std::size_t>(n));
-        done = number.find('\n') != std::string::npos;
+        line.append(buf, static_cast<std::size_t>(n));
+        done = line.find('\n') != std::string::npos;
     }
     ::close(ready[0]);
     if (!done) {
-        server_.signal(SIGKILL);
-        server_.waitExit(milliseconds(2000));
-        const std::string log = readFile(logPath_);
-        ::unlink(logPath_.c_str());
-        throw std::runtime_error("Xvfb did not start:\n" + log);
+        server.signal(SIGKILL);
+        server.waitExit(milliseconds(2000));
+        const std::string log = readFile(logPath);
+        ::unlink(logPath.c_str());
+        throw std::runtime_error(argv[0] + " did not start:\n" + log);
     }
-    display_.push_back(':');  // not `= ":"`: GCC 12 at -O3 warns falsely (-Wrestrict)
-    display_.append(number, 0, number.find('\n'));
+    return line.substr(0, line.find('\n'));
 }
 
-Xvfb::~Xvfb() {
-    // SIGTERM lets the server remove its lock file and socket.
-    server_.signal(SIGTERM);
-    if (!server_.waitExit(milliseconds(3000))) {
-        server_.signal(SIGKILL);
-        server_.waitExit(milliseconds(3000));
+void stopServer(ChildProcess& server, const std::string& logPath) {
+    // SIGTERM lets a server remove its sockets and lock files.
+    server.signal(SIGTERM);
+    if (!server.waitExit(milliseconds(3000))) {
+        server.signal(SIGKILL);
+        server.waitExit(milliseconds(3000));
     }
-    ::unlink(logPath_.c_str());
+    if (!logPath.empty()) ::unlink(logPath.c_str());
 }
+
+// ---- Xvfb
+
+Xvfb::Xvfb(const std::vector<std::string>& extraArgs, milliseconds timeout) {
+    // The server writes its display number once it accepts connections.
+    const std::string number = startServer(
+        server_,
+        [&](int fd) {
+            std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fd), "-screen", "0",
+                                             "1280x1024x24", "-nolisten", "tcp", "-noreset"};
+            args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+            return args;
+        },
+        logPath_, timeout);
+    display_.push_back(':');  // not `= ":"`: GCC 12 at -O3 warns falsely (-Wrestrict)
+    display_.append(number);
+}
+
+Xvfb::~Xvfb() { stopServer(server_, logPath_); }
 
 void Xvfb::exportDisplay() const { ::setenv("DISPLAY", display_.c_str(), 1); }
 

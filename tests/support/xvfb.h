@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -19,6 +20,9 @@
 namespace dwellor::testsupport {
 
 using std::chrono::milliseconds;
+
+// The whole file, or nothing when it cannot be read.
+std::string readFile(const std::string& path);
 
 struct ExitStatus {
     int code = -1;   // the exit code, or -1 when a signal ended the process
@@ -59,6 +63,17 @@ private:
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
 };
+
+// Starts a server that, once it accepts connections, writes one line to a
+// descriptor it inherits (Xvfb -displayfd, dbus-daemon --print-address=FD);
+// `argvFor` makes its command line from that descriptor's number. Its output
+// goes to a new temporary file whose path is stored in `logPath`. Returns the
+// line without its newline. Throws std::runtime_error, with the server's
+// output, when it exits or `timeout` passes first; the file is gone then.
+std::string startServer(ChildProcess& server, const std::function<std::vector<std::string>(int fd)>& argvFor,
+                        std::string& logPath, milliseconds timeout);
+// Ends a server started so (SIGTERM, then SIGKILL) and removes its log file.
+void stopServer(ChildProcess& server, const std::string& logPath);
 
 // A private Xvfb on a display number the server picks itself (-displayfd),
 // with one 1280x1024x24 screen, no TCP and no reset when the last client
