@@ -43,6 +43,8 @@ check_tree() {
   [ -x "$p/bin/dwellor" ] || fail "bin/dwellor is not executable"
   desktop-file-validate "$p/share/applications/$id.desktop" || fail "desktop-file-validate"
   appstreamcli validate --no-net "$p/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
+  # The tree as well: the metadata's launchable is the installed desktop entry.
+  appstreamcli validate-tree --no-net "$p" >/dev/null || fail "appstreamcli validate-tree"
   local lint
   lint=$(mandoc -T lint "$p/share/man/man1/$man" 2>&1) || fail "mandoc -T lint: $lint"
   [ -z "$lint" ] || fail "mandoc -T lint: $lint"

@@ -21,7 +21,8 @@ endfunction()
 
 set(doc "${usr}/share/doc/${CPACK_PACKAGE_NAME}")
 file(MAKE_DIRECTORY "${doc}")
-file(COPY_FILE "${CPACK_DWELLOR_DEBIAN_DIR}/copyright" "${doc}/copyright")
+file(COPY "${CPACK_DWELLOR_DEBIAN_DIR}/copyright" DESTINATION "${doc}"
+     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 gzip_into("${CPACK_DWELLOR_DEBIAN_DIR}/changelog" "${doc}/changelog.gz")
 
 set(man "${usr}/${CPACK_DWELLOR_MAN_PAGE}")
