@@ -9,6 +9,8 @@ build=${1:-$src/build/package}
 # As dpkg-buildpackage does: the staged files get Debian's usual modes
 # whatever the builder's umask.
 umask 022
+# Debian's flags map the current folder to "." in the debug information.
+cd "$src"
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
