@@ -4,7 +4,7 @@
 # Usage: scripts/build-package.sh [BUILD_DIR]   (default build/package)
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$src/build/package}
+build=$(realpath -m "${1:-$src/build/package}")
 
 # As dpkg-buildpackage does: the staged files get Debian's usual modes
 # whatever the builder's umask.
