@@ -1,34 +1,48 @@
-# Everything on a fresh Debian 12 machine: `make run` and `make test`.
+# Everything on a fresh Debian 12 machine: `make run`, `make test`,
+# `make bench`, `make package`, `make install`.
 JOBS ?= 2
 BUILD := build
 SAN_BUILD := build/sanitize
 BENCH_BUILD := build/bench
+PACKAGE_BUILD := build/package
 
-.PHONY: all deps build run test bench clean
+.PHONY: all build run test bench package install clean
 
 all: build
 
-deps:
-	@bash scripts/install-deps.sh
-
-build: deps
-	cmake -S . -B $(BUILD) -DDWELLOR_SANITIZE=OFF
+# Only what building and running need; no tests, and warnings stay warnings
+# so that a newer compiler cannot stop the build.
+build:
+	@bash scripts/install-deps.sh build
+	cmake -S . -B $(BUILD) -DDWELLOR_SANITIZE=OFF -DDWELLOR_TESTS=OFF -DDWELLOR_WERROR=OFF
 	cmake --build $(BUILD) -j$(JOBS) --target dwellor
 
 run: build
 	./$(BUILD)/dwellor
 
-# Every test, built with AddressSanitizer and UBSan; the GUI tests start
-# their own Xvfb.
-test: deps
-	cmake -S . -B $(SAN_BUILD) -DDWELLOR_SANITIZE=ON
+# Into /usr/local; builds first when nothing is built yet.
+install:
+	@[ -x $(BUILD)/dwellor ] || $(MAKE) build
+	cmake --install $(BUILD)
+
+# Every test, built with AddressSanitizer and UBSan and warnings as errors;
+# the GUI tests start their own Xvfb.
+test:
+	@bash scripts/install-deps.sh test
+	cmake -S . -B $(SAN_BUILD) -DDWELLOR_SANITIZE=ON -DDWELLOR_WERROR=ON
 	cmake --build $(SAN_BUILD) -j$(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure --timeout 300
 
-bench: deps
+bench:
+	@bash scripts/install-deps.sh bench
 	cmake -S . -B $(BENCH_BUILD) -DDWELLOR_BENCH=ON -DDWELLOR_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target dwellor_bench
 	./$(BENCH_BUILD)/bench/dwellor_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# dwellor_<version>_<arch>.deb in this folder.
+package:
+	@bash scripts/install-deps.sh package
+	cp "$$(JOBS=$(JOBS) bash scripts/build-package.sh $(PACKAGE_BUILD))" .
 
 clean:
 	rm -rf $(BUILD)

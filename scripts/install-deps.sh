@@ -1,19 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Dwellor needs to build, run and test.
-# Does nothing when everything is already present.
+# Installs the Debian packages of the groups named on the command line, only
+# those missing; runs apt-get update only when something is missing.
+#   build    building and running Dwellor
+#   test     build + running every test
+#   bench    build + the benchmarks
+#   package  build + making the Debian package
 set -euo pipefail
 
-packages=(
-  # build
-  cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libgtest-dev libbenchmark-dev
-  # tests: X server, tray host, window manager (for minimising), input driving, screenshots
-  xvfb xauth xdotool x11-utils trayer twm imagemagick
-  # tests: a private session bus, the accessibility bus and registry, reading them (AT-SPI)
-  dbus-daemon at-spi2-core python3-pyatspi
-)
+build=(cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libxfixes-dev)
+# X server, tray host, window manager (for minimising), input driving,
+# screenshots, the validators of the installed files and of the package, and
+# a private session bus with accessibility, and a headless Wayland compositor
+# with XWayland.
+test=(libgtest-dev xvfb xauth xdotool x11-utils trayer twm imagemagick
+      desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev fakeroot file
+      dbus dbus-daemon python3-dbus python3-gi gir1.2-glib-2.0 at-spi2-core python3-pyatspi
+      weston xwayland)
+bench=(libbenchmark-dev xvfb xauth)
+package=(dpkg-dev fakeroot file)
+
+usage() { echo "usage: $0 build|test|bench|package ..." >&2; exit 2; }
+[ $# -gt 0 ] || usage
+packages=("${build[@]}")
+for group in "$@"; do
+  case "$group" in
+    build) ;;
+    test) packages+=("${test[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    package) packages+=("${package[@]}") ;;
+    *) usage ;;
+  esac
+done
 
 missing=()
-for p in "${packages[@]}"; do
+for p in $(printf '%s\n' "${packages[@]}" | sort -u); do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
