@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libgtest-dev libbenchmark-dev
+  cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libxfixes-dev libgtest-dev libbenchmark-dev
   # tests: X server, tray host, window manager (for minimising), input driving, screenshots
   xvfb xauth xdotool x11-utils trayer twm imagemagick
+  # tests: a private session bus with a StatusNotifier host of the tests' own
+  dbus-daemon python3 python3-dbus python3-gi
 )
 
 missing=()
