@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     dwellor::qt::QtWindow window;
-    dwellor::qt::QtNotifyIcon tray(window);
+    dwellor::qt::QtTray tray;
     dwellor::qt::QtSettings settings;
     dwellor::Form1 form({window, *input, *input, tray, settings});
     input->setOwnWindow(window.widget()->winId());

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/mouse_input.h"
-#include "platform/notify_icon.h"
 #include "platform/pointer.h"
 #include "platform/settings_backend.h"
+#include "platform/tray.h"
 #include "platform/window.h"
 
 namespace dwellor {
@@ -13,7 +13,7 @@ struct Platform {
     IWindow& window;
     IPointer& pointer;
     IMouseInput& mouse;
-    INotifyIcon& notifyIcon;
+    ITray& tray;
     ISettingsBackend& settings;
 };
 

@@ -116,7 +116,7 @@ TEST_F(FormTest, ScreenReaderNamesTheFieldsAndHearsTheSelectedMode) {
     EXPECT_EQ(selected(), "Label6");
     label("Label7").userClick();
     EXPECT_EQ(selected(), "Label7");
-    win().pictureBox("cSysTray").mouseMove(WM_RBUTTONUP);  // the tray's right click: Double -> Right
+    fp().tray.rightRelease();  // the tray's right click: Double -> Right
     EXPECT_EQ(selected(), "Label6");
     label("Label4").userClick();
     EXPECT_EQ(selected(), "Label4");
@@ -315,7 +315,8 @@ TEST_F(FormTest, ExitReleasesAHeldDragPress) {
     EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
     EXPECT_TRUE(win().unloaded());
     EXPECT_TRUE(fp().settings.values.empty());
-    EXPECT_TRUE(fp().notifyIcon.calls.empty());
+    EXPECT_TRUE(std::none_of(fp().log.begin(), fp().log.end(),
+                             [](const std::string& e) { return e.starts_with("Tray."); }));
 }
 
 TEST_F(FormTest, ExitWithNothingHeldInjectsNothing) {
@@ -359,7 +360,7 @@ TEST_F(FormTest, RemoteCommandsDoWhatTheirButtonsDo) {
     ASSERT_FALSE(win().visible());
     EXPECT_TRUE(form->RemoteCommand("show"));
     EXPECT_TRUE(win().visible());
-    EXPECT_FALSE(fp().notifyIcon.shown);
+    EXPECT_FALSE(fp().tray.shown);
 
     EXPECT_TRUE(form->RemoteCommand("quit"));
     EXPECT_TRUE(win().unloaded());
@@ -368,12 +369,12 @@ TEST_F(FormTest, RemoteCommandsDoWhatTheirButtonsDo) {
 TEST_F(FormTest, StartInTrayOnlyWhenAnIconCanBeAdded) {
     create();
     win().setVisible(false);  // not yet shown at start-up
-    fp().notifyIcon.available = false;
+    fp().tray.available = false;
     EXPECT_FALSE(form->StartInTray());
-    fp().notifyIcon.available = true;
+    fp().tray.available = true;
     EXPECT_TRUE(form->StartInTray());
-    EXPECT_TRUE(fp().notifyIcon.shown);
-    EXPECT_EQ(fp().notifyIcon.tip, "Dwellor");
+    EXPECT_TRUE(fp().tray.shown);
+    EXPECT_EQ(fp().tray.tip, "Dwellor");
 }
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "platform/qt/qt_images.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
 #include "settings/settings_store.h"
 
@@ -163,6 +165,52 @@ TEST(QtTimer, APeriodChangeAppliesAtOnce) {
     const int before = ticks;
     QTest::qWait(200);
     EXPECT_EQ(ticks, before);
+}
+
+// What a tray host reports about the icon, turned into releases.
+struct QtTrayReleases : ::testing::Test {
+    QSystemTrayIcon icon;
+    std::vector<TrayEvent> seen;
+    TrayIconReleases releases{icon, [this](TrayEvent e) { seen.push_back(e); }};
+};
+
+TEST_F(QtTrayReleases, AStatusNotifierHostsActivationAndContextRequestAreTheReleases) {
+    for (auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick,
+                        QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Unknown})
+        emit icon.activated(reason);
+    EXPECT_EQ(seen, (std::vector<TrayEvent>{TrayEvent::LeftRelease, TrayEvent::RightRelease}));
+}
+
+TEST_F(QtTrayReleases, OnAnXEmbedTrayOnlyReleasesOnTheIconsWidgetCount) {
+    // Stands in for the widget Qt embeds into the tray.
+    QWidget embedded;
+    embedded.setObjectName(TrayIconReleases::kEmbeddedWidgetName);
+    embedded.resize(22, 22);
+    QWidget other;
+    other.resize(22, 22);
+
+    // Qt activates the icon on the press there: that is not the release.
+    QTest::mousePress(&embedded, Qt::LeftButton, {}, QPoint(5, 5));
+    emit icon.activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(seen.empty());
+    QTest::mouseRelease(&embedded, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(&embedded, Qt::RightButton, {}, QPoint(5, 5));
+    QTest::mouseClick(&embedded, Qt::MiddleButton, {}, QPoint(5, 5));
+    EXPECT_EQ(seen, (std::vector<TrayEvent>{TrayEvent::LeftRelease, TrayEvent::RightRelease}));
+
+    // Released away from the icon, or on another widget: no click on it.
+    seen.clear();
+    QTest::mousePress(&embedded, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(&embedded, Qt::LeftButton, {}, QPoint(40, 5));
+    QTest::mouseClick(&other, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST(QtTray, WithoutANotificationAreaEverythingIsRefused) {
+    QtTray tray;
+    EXPECT_FALSE(tray.show(imageHandle(Image::WindowIcon), "Dwellor"));
+    EXPECT_FALSE(tray.setImage(imageHandle(Image::Green)));
+    EXPECT_FALSE(tray.remove());
 }
 
 // The settings store on real files, each test in a fresh folder.

@@ -1,14 +1,80 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "platform/fake/fake_platform.h"
+#include "tray/tray_icon.h"
 #include "window/form1.h"
 
 using namespace dwellor;
 
 namespace {
 
+// The record and what reaches the tray, on the tray subsystem alone.
+struct TrayRecordTest : ::testing::Test {
+    fake::Log log;
+    fake::Tray tray{log};
+    PictureBox owner{0x5123};
+    TrayIcon icon{tray};
+};
+
+TEST_F(TrayRecordTest, EachOperationFillsItsFieldsAndLeavesTheRest) {
+    EXPECT_EQ(icon.AddTrayIcon(owner, "Dwellor", 0x101, 1), kTrue);
+    const TrayIcon::Record& r = icon.record();
+    EXPECT_EQ(r.cbSize, 88u);
+    EXPECT_EQ(r.hWnd, 0x5123u);
+    EXPECT_EQ(r.uID, 1u);
+    EXPECT_EQ(r.uFlags, 7u);
+    EXPECT_EQ(r.uCallbackMessage, 0x200u);
+    EXPECT_EQ(r.hIcon, 0x101u);
+    EXPECT_EQ(std::u16string(r.szTip, 8), std::u16string(u"Dwellor\0", 8));
+    EXPECT_EQ(std::u16string(r.szTip + 8, 56), std::u16string(56, u' '));
+    EXPECT_EQ(tray.tip, "Dwellor");
+    EXPECT_EQ(tray.image, 0x101u);
+
+    EXPECT_EQ(icon.SetTrayIcon(owner, 0x102, 1), kTrue);
+    EXPECT_EQ(r.uFlags, 2u);
+    EXPECT_EQ(r.hIcon, 0x102u);
+    EXPECT_EQ(std::u16string(r.szTip, 7), u"Dwellor");  // left as the add filled it
+    EXPECT_EQ(tray.image, 0x102u);
+
+    EXPECT_EQ(icon.RemoveTrayIcon(owner, 1), kTrue);
+    EXPECT_EQ(r.uFlags, 2u);  // delete leaves the flags as they were
+    EXPECT_EQ(r.hIcon, 0x102u);
+    EXPECT_FALSE(tray.shown);
+    EXPECT_EQ(log, (fake::Log{"Tray.Show", "Tray.SetImage", "Tray.Remove"}));
+
+    // Refusals come back as false and still fill the record.
+    EXPECT_EQ(icon.SetTrayIcon(owner, 0x103, 1), kFalse);
+    EXPECT_EQ(r.hIcon, 0x103u);
+    EXPECT_EQ(icon.RemoveTrayIcon(owner, 1), kFalse);
+    tray.available = false;
+    EXPECT_EQ(icon.AddTrayIcon(owner, "Dwellor", 0x101, 1), kFalse);
+}
+
+TEST_F(TrayRecordTest, TipsAreCutToSixtyFourCharacters) {
+    const std::string longTip(70, 'x');
+    icon.AddTrayIcon(owner, longTip, 0x101, 1);
+    EXPECT_EQ(std::u16string(icon.record().szTip, 64), std::u16string(64, u'x'));
+    EXPECT_EQ(tray.tip, std::string(64, 'x'));
+    icon.RemoveTrayIcon(owner, 1);
+    icon.AddTrayIcon(owner, "", 0x101, 1);
+    EXPECT_EQ(icon.record().szTip[0], u'\0');
+    EXPECT_EQ(tray.tip, "");
+}
+
+TEST_F(TrayRecordTest, ReleasesArriveAsMouseMessagesAndTheHostEndingApart) {
+    std::vector<int> moves;
+    int gone = 0;
+    icon.onMouseMove([&](int x) { moves.push_back(x); });
+    icon.onHostGone([&] { ++gone; });
+    icon.AddTrayIcon(owner, "Dwellor", 0x101, 1);
+    tray.leftRelease();
+    tray.rightRelease();
+    tray.hostEnds();
+    EXPECT_EQ(moves, (std::vector<int>{WM_LBUTTONUP, WM_RBUTTONUP}));
+    EXPECT_EQ(gone, 1);
+}
+
+// The window's tray handling on the fake backend.
 struct TrayTest : ::testing::Test {
     fake::FakePlatform fp;
     Form1 form{fp.platform()};
@@ -18,7 +84,6 @@ struct TrayTest : ::testing::Test {
         fp.log.clear();
     }
     fake::Label& label(const char* n) { return fp.window.label(n); }
-    fake::PictureBox& owner() { return fp.window.pictureBox("cSysTray"); }
     std::string mode() {
         std::string m;
         for (const char* n : {"Label4", "Label7", "Label6"})
@@ -27,57 +92,51 @@ struct TrayTest : ::testing::Test {
     }
     Handle image(const char* n) { return label(n).mouseIcon(); }
     void hide() { fp.window.button("Command1").userClick(); }
+    // The log without the mode labels' colours.
+    fake::Log trayAndWindow() {
+        fake::Log out;
+        for (const auto& e : fp.log)
+            if (e.rfind("Tray.", 0) == 0 || e.rfind("Window.", 0) == 0) out.push_back(e);
+        return out;
+    }
 };
 
 TEST_F(TrayTest, LabelClicksWriteColoursInOrderThenSetTheTrayImage) {
     label("Label6").userClick();
     EXPECT_EQ(fp.log, (fake::Log{"Label6.ForeColour=255", "Label4.ForeColour=0", "Label7.ForeColour=0",
-                                 "Shell_NotifyIconA 1"}));
+                                 "Tray.SetImage"}));
     fp.log.clear();
     label("Label7").userClick();
     EXPECT_EQ(fp.log, (fake::Log{"Label7.ForeColour=255", "Label6.ForeColour=0", "Label4.ForeColour=0",
-                                 "Shell_NotifyIconA 1"}));
+                                 "Tray.SetImage"}));
     fp.log.clear();
     label("Label4").userClick();
     EXPECT_EQ(fp.log, (fake::Log{"Label4.ForeColour=255", "Label6.ForeColour=0", "Label7.ForeColour=0",
-                                 "Shell_NotifyIconA 1"}));
+                                 "Tray.SetImage"}));
     // Shown window: there is no icon, so every change was refused and nothing appeared.
-    EXPECT_FALSE(fp.notifyIcon.shown);
+    EXPECT_FALSE(fp.tray.shown);
     // The selected label clicked again: colours the same, the image set again.
+    hide();
     fp.log.clear();
     label("Label4").userClick();
     EXPECT_EQ(mode(), "Label4");
-    EXPECT_EQ(fp.notifyIcon.calls.back().second.hIcon, image("Label4"));
+    EXPECT_EQ(fp.log.back(), "Tray.SetImage");
+    EXPECT_EQ(fp.tray.image, image("Label4"));
 }
 
 TEST_F(TrayTest, HideAddsTheWindowIconAndHides) {
     label("Label6").userClick();
     fp.log.clear();
-    fp.notifyIcon.calls.clear();
     hide();
-    EXPECT_EQ(fp.log, (fake::Log{"Shell_NotifyIconA 0", "Window.Visible=0"}));
-    ASSERT_EQ(fp.notifyIcon.calls.size(), 1u);
-    const NotifyIconData& d = fp.notifyIcon.calls[0].second;
-    EXPECT_EQ(d.cbSize, 88u);
-    EXPECT_EQ(d.hWnd, owner().hWnd());
-    EXPECT_EQ(d.uID, 1u);
-    EXPECT_EQ(d.uFlags, 7u);
-    EXPECT_EQ(d.uCallbackMessage, 0x200u);
-    EXPECT_EQ(d.hIcon, fp.window.icon());  // the window's image, not the red one
-    EXPECT_EQ(std::string(d.szTip, 8), std::string("Dwellor\0", 8));
-    EXPECT_EQ(std::string(d.szTip + 8, 56), std::string(56, ' '));
-    EXPECT_EQ(fp.notifyIcon.tip, "Dwellor");
+    EXPECT_EQ(fp.log, (fake::Log{"Tray.Show", "Window.Visible=0"}));
+    EXPECT_EQ(fp.tray.image, fp.window.icon());  // the window's image, not the red one
+    EXPECT_EQ(fp.tray.tip, "Dwellor");
     EXPECT_FALSE(fp.window.visible());
 
     // The first right click selects Left and shows the green image at once.
-    owner().mouseMove(WM_RBUTTONUP);
+    fp.tray.rightRelease();
     EXPECT_EQ(mode(), "Label4");
-    EXPECT_EQ(fp.notifyIcon.image, image("Label4"));
-    const NotifyIconData& m = fp.notifyIcon.calls.back().second;
-    EXPECT_EQ(fp.notifyIcon.calls.back().first, NIM_MODIFY);
-    EXPECT_EQ(m.uFlags, 2u);
-    EXPECT_EQ(m.uCallbackMessage, 0x200u);
-    EXPECT_EQ(std::string(m.szTip, 7), "Dwellor");  // left as the add filled it
+    EXPECT_EQ(fp.tray.image, image("Label4"));
 }
 
 TEST_F(TrayTest, RightClicksCycleLeftDoubleRight) {
@@ -85,9 +144,9 @@ TEST_F(TrayTest, RightClicksCycleLeftDoubleRight) {
     std::vector<std::string> modes;
     std::vector<Handle> images;
     for (int i = 0; i < 4; ++i) {
-        owner().mouseMove(WM_RBUTTONUP);
+        fp.tray.rightRelease();
         modes.push_back(mode());
-        images.push_back(fp.notifyIcon.image);
+        images.push_back(fp.tray.image);
     }
     EXPECT_EQ(modes, (std::vector<std::string>{"Label7", "Label6", "Label4", "Label7"}));
     EXPECT_EQ(images, (std::vector<Handle>{image("Label7"), image("Label6"), image("Label4"), image("Label7")}));
@@ -97,44 +156,77 @@ TEST_F(TrayTest, OtherMouseMessagesDoNothing) {
     hide();
     fp.log.clear();
     for (int m : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, 0, 99999})
-        owner().mouseMove(m);
+        form.cSysTray_MouseMove(m);
     EXPECT_TRUE(fp.log.empty());
 }
 
 TEST_F(TrayTest, LeftClickRestores) {
     hide();
     fp.log.clear();
-    owner().mouseMove(WM_LBUTTONUP);
-    EXPECT_EQ(fp.log, (fake::Log{"Window.WindowState=0", "Window.Show", "Shell_NotifyIconA 2"}));
+    fp.tray.leftRelease();
+    EXPECT_EQ(fp.log, (fake::Log{"Window.WindowState=0", "Window.Show", "Tray.Remove"}));
     EXPECT_TRUE(fp.window.visible());
-    EXPECT_FALSE(fp.notifyIcon.shown);
-    EXPECT_EQ(form.tray().record().uFlags, 7u);  // delete leaves the flags as they were
+    EXPECT_FALSE(fp.tray.shown);
 }
 
 TEST_F(TrayTest, MinimiseRestoreMinimiseAddsTheIconOnceEachTime) {
     for (int round = 0; round < 2; ++round) {
         fp.window.userMinimise();
-        owner().mouseMove(WM_LBUTTONUP);
+        fp.tray.leftRelease();
     }
-    fake::Log calls;
-    for (const auto& e : fp.log)
-        if (e.rfind("Shell_", 0) == 0 || e.rfind("Window.", 0) == 0) calls.push_back(e);
-    const fake::Log once = {"Window.WindowState=1", "Shell_NotifyIconA 0", "Window.Visible=0",
-                            "Window.WindowState=0", "Window.Show", "Shell_NotifyIconA 2"};
+    const fake::Log once = {"Window.WindowState=1", "Tray.Show", "Window.Visible=0",
+                            "Window.WindowState=0", "Window.Show", "Tray.Remove"};
     fake::Log twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(calls, twice);
+    EXPECT_EQ(trayAndWindow(), twice);
     EXPECT_EQ(fp.window.windowState(), WindowState::Normal);
 }
 
-TEST_F(TrayTest, ARefusedIconKeepsTheWindowReachable) {
-    fp.notifyIcon.available = false;
+TEST_F(TrayTest, WithoutANotificationAreaHideMinimisesToTheTaskBar) {
+    fp.tray.available = false;
     hide();
-    EXPECT_TRUE(fp.window.visible());
-    fp.window.userMinimise();
-    // Minimised the ordinary way, not hidden.
+    // The minimise handler tries the icon once more, then leaves it minimised.
+    EXPECT_EQ(trayAndWindow(), (fake::Log{"Tray.Show", "Window.WindowState=1", "Tray.Show"}));
     EXPECT_TRUE(fp.window.visible());
     EXPECT_EQ(fp.window.windowState(), WindowState::Minimised);
+    // Minimised already: Hide tries the icon and changes nothing else.
+    fp.log.clear();
+    hide();
+    EXPECT_EQ(trayAndWindow(), (fake::Log{"Tray.Show"}));
+
+    // Restored by the user; a notification area has come meanwhile.
+    fp.window.setWindowState(WindowState::Normal);
+    fp.tray.available = true;
+    hide();
+    EXPECT_TRUE(fp.tray.shown);
+    EXPECT_FALSE(fp.window.visible());
+}
+
+TEST_F(TrayTest, TheHostEndingGivesTheWindowBackAndALaterHideAddsAFreshIcon) {
+    for (bool minimise : {false, true}) {
+        SCOPED_TRACE(minimise ? "minimised" : "hidden");
+        fp.tray.available = true;
+        if (minimise) fp.window.userMinimise();
+        else hide();
+        ASSERT_TRUE(fp.tray.shown);
+        fp.log.clear();
+        fp.tray.hostEnds();
+        EXPECT_EQ(trayAndWindow(), (fake::Log{"Window.WindowState=0", "Window.Show"}));
+        EXPECT_TRUE(fp.window.visible());
+        EXPECT_EQ(fp.window.windowState(), WindowState::Normal);
+
+        // A tray coming and going while the window is shown changes nothing.
+        fp.log.clear();
+        fp.tray.available = true;
+        fp.tray.hostEnds();
+        EXPECT_TRUE(fp.log.empty());
+
+        fp.tray.available = true;
+        hide();
+        EXPECT_TRUE(fp.tray.shown);
+        EXPECT_EQ(fp.tray.image, fp.window.icon());
+        fp.tray.leftRelease();
+    }
 }
 
 TEST_F(TrayTest, TheModeDecidesTheClick) {

@@ -2,27 +2,37 @@
 
 namespace dwellor {
 
-namespace {
-constexpr std::uint32_t kRecordSize = sizeof(NotifyIconData);
-static_assert(kRecordSize == 88);
-
-// Every field but the tip, which differs in width between the two forms.
-template <class From, class To>
-void copyNumbers(const From& from, To& to) {
-    to.cbSize = from.cbSize;
-    to.hWnd = from.hWnd;
-    to.uID = from.uID;
-    to.uFlags = from.uFlags;
-    to.uCallbackMessage = from.uCallbackMessage;
-    to.hIcon = from.hIcon;
+TrayIcon::TrayIcon(ITray& tray) : tray_(tray) {
+    tray_.onEvent([this](TrayEvent e) {
+        switch (e) {
+            case TrayEvent::LeftRelease:
+                if (mouseMove_) mouseMove_(WM_LBUTTONUP);
+                break;
+            case TrayEvent::RightRelease:
+                if (mouseMove_) mouseMove_(WM_RBUTTONUP);
+                break;
+            case TrayEvent::HostGone:
+                if (hostGone_) hostGone_();
+                break;
+        }
+    });
 }
-}  // namespace
 
 void TrayIcon::fillCommon(const IPictureBox& owner, std::uint32_t id) {
     rec_.cbSize = kRecordSize;
     rec_.hWnd = owner.hWnd();
     rec_.uID = id;
     rec_.uCallbackMessage = WM_MOUSEMOVE;
+}
+
+// The record's tip up to its NUL; each character came from one byte.
+std::string TrayIcon::tip() const {
+    std::string s;
+    for (char16_t c : rec_.szTip) {
+        if (c == u'\0') break;
+        s += static_cast<char>(c);
+    }
+    return s;
 }
 
 VBool TrayIcon::AddTrayIcon(const IPictureBox& owner, const std::string& tip, Handle icon, std::uint32_t id) {
@@ -35,36 +45,19 @@ VBool TrayIcon::AddTrayIcon(const IPictureBox& owner, const std::string& tip, Ha
     t += u'\0';
     t.resize(64, u' ');
     for (std::size_t i = 0; i < 64; ++i) rec_.szTip[i] = t[i];
-    return call(NIM_ADD);
+    return toVBool(tray_.show(rec_.hIcon, this->tip()));
 }
 
 VBool TrayIcon::SetTrayIcon(const IPictureBox& owner, Handle icon, std::uint32_t id) {
     fillCommon(owner, id);
     rec_.uFlags = NIF_ICON;
     rec_.hIcon = icon;
-    return call(NIM_MODIFY);
+    return toVBool(tray_.setImage(rec_.hIcon));
 }
 
 VBool TrayIcon::RemoveTrayIcon(const IPictureBox& owner, std::uint32_t id) {
     fillCommon(owner, id);
-    return call(NIM_DELETE);
-}
-
-VBool TrayIcon::call(std::uint32_t message) {
-    // The platform takes the narrow form; characters outside ASCII become '?'
-    // and keep their wide form when the fields are copied back.
-    NotifyIconData data;
-    copyNumbers(rec_, data);
-    for (std::size_t i = 0; i < 64; ++i) {
-        const char16_t c = rec_.szTip[i];
-        data.szTip[i] = c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    const bool ok = platform_.Shell_NotifyIconA(message, data);
-    copyNumbers(data, rec_);
-    for (std::size_t i = 0; i < 64; ++i) {
-        if (data.szTip[i] != '?') rec_.szTip[i] = static_cast<unsigned char>(data.szTip[i]);
-    }
-    return toVBool(ok);
+    return toVBool(tray_.remove());
 }
 
 }  // namespace dwellor

@@ -71,7 +71,7 @@ ControlDesc trayOwner() {
 Form1::Form1(Platform p)
     : window_(p.window),
       settings_(p.settings),
-      tray_(p.notifyIcon),
+      tray_(p.tray),
       Command1(window_.addButton(control("Command1", "Hide", "Hide Dwellor's main window", 75, 120, 735, 375))),
       Command2(window_.addButton(control("Command2", "Exit", "You don't want to press this", 1995, 120, 735, 375))),
       Text1(window_.addTextBox(intervalBox(control("Text1", "1000", "Enter the interval", 600, 1200, 1815, 285),
@@ -111,7 +111,8 @@ Form1::Form1(Platform p)
     Label4.onClick([this] { Label4_Click(); });
     Label6.onClick([this] { Label6_Click(); });
     Label7.onClick([this] { Label7_Click(); });
-    cSysTray.onMouseMove([this](int x) { cSysTray_MouseMove(x); });
+    tray_.onMouseMove([this](int x) { cSysTray_MouseMove(x); });
+    tray_.onHostGone([this] { cSysTray_HostGone(); });
     Timer1.onTick([this] { Timer1_Timer(); });
     window_.onResize([this] { Form_Resize(); });
 }
@@ -203,10 +204,14 @@ void Form1::Label6_Click() { selectMode(Label6, Label4, Label7); }
 void Form1::Label7_Click() { selectMode(Label7, Label6, Label4); }
 
 void Form1::HideToTray() {
-    // Without an icon to come back through, hiding would lose the window:
-    // it stays where it is when the notification area refuses the icon.
-    if (!tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1)) return;
-    window_.setVisible(false);
+    if (tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1)) {
+        window_.setVisible(false);
+        return;
+    }
+    // Without an icon to come back through, hiding would lose the window: it
+    // goes to the task bar instead. Minimising runs this again, and that try
+    // leaves it minimised.
+    if (window_.windowState() != WindowState::Minimised) window_.setWindowState(WindowState::Minimised);
 }
 
 void Form1::Command1_Click() { HideToTray(); }
@@ -252,6 +257,12 @@ void Form1::cSysTray_MouseMove(int x) {
             Label4_Click();
         }
     }
+}
+
+void Form1::cSysTray_HostGone() {
+    // The icon went with the tray: the window is the only way back.
+    window_.setWindowState(WindowState::Normal);
+    window_.show();
 }
 
 }  // namespace dwellor

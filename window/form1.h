@@ -28,6 +28,7 @@ public:
     void Label6_Click();  // Right
     void Label7_Click();  // Double
     void cSysTray_MouseMove(int x);
+    void cSysTray_HostGone();
     void Timer1_Timer() { engine_.Timer1_Timer(); }
 
     // A command sent by a second start of the program: "toggle", "enable",
@@ -40,8 +41,6 @@ public:
 
     // Lets go of a drag press the engine still holds; run before the program ends.
     void releaseHeldButton() { engine_.releaseHeldButton(); }
-
-    const TrayIcon& tray() const { return tray_; }
 
     static constexpr const char* kAlive = "Dwellor is alive and clicking";
     static constexpr const char* kDisabled = "Dwellor is currently disabled";

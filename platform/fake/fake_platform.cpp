@@ -1,7 +1,5 @@
 #include "platform/fake/fake_platform.h"
 
-#include <cstring>
-
 namespace dwellor::fake {
 
 void Timer::setEnabled(bool on) {
@@ -134,28 +132,34 @@ std::vector<std::uint32_t> Mouse::flags() const {
     return out;
 }
 
-bool NotifyIcon::Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) {
-    calls.emplace_back(message, data);
-    log_.push_back("Shell_NotifyIconA " + std::to_string(message));
-    if (!available) return false;
-    switch (message) {
-        case NIM_ADD:
-            if (shown) return false;
-            shown = true;
-            image = data.hIcon;
-            tip = std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip));
-            return true;
-        case NIM_MODIFY:
-            if (!shown) return false;
-            if (data.uFlags & NIF_ICON) image = data.hIcon;
-            return true;
-        case NIM_DELETE:
-            if (!shown) return false;
-            shown = false;
-            return true;
-        default:
-            return false;
-    }
+bool Tray::show(Handle img, const std::string& text) {
+    log_.push_back("Tray.Show");
+    if (!available || shown) return false;
+    shown = true;
+    image = img;
+    tip = text;
+    return true;
+}
+
+bool Tray::setImage(Handle img) {
+    log_.push_back("Tray.SetImage");
+    if (!shown) return false;
+    image = img;
+    return true;
+}
+
+bool Tray::remove() {
+    log_.push_back("Tray.Remove");
+    if (!shown) return false;
+    shown = false;
+    return true;
+}
+
+void Tray::hostEnds() {
+    available = false;
+    if (!shown) return;
+    shown = false;
+    raise(TrayEvent::HostGone);
 }
 
 std::string Settings::GetSetting(const std::string& app, const std::string& section,

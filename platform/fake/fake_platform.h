@@ -10,7 +10,7 @@
 namespace dwellor::fake {
 
 // Everything observable that the program does to the platform, in order:
-// "Label6.ForeColour=0", "Shell_NotifyIconA 0", "Window.Visible=0", ...
+// "Label6.ForeColour=0", "Tray.Show", "Window.Visible=0", ...
 using Log = std::vector<std::string>;
 
 class Timer final : public ITickTimer {
@@ -110,12 +110,6 @@ private:
     Handler click_;
 };
 
-class PictureBox final : public PictureBoxBase {
-public:
-    using PictureBoxBase::PictureBoxBase;
-    void mouseMove(int x) { raiseMouseMove(x); }
-};
-
 class Window final : public IWindow {
 public:
     explicit Window(Log& log) : log_(log) {}
@@ -211,21 +205,32 @@ private:
     const Pointer& pointer_;
 };
 
-// A notification area: accepts or refuses calls, keeps the icon it shows and
-// a copy of every record it was handed.
-class NotifyIcon final : public INotifyIcon {
+// A notification area with one icon. Every call is logged, accepted or not.
+class Tray final : public ITray {
 public:
-    explicit NotifyIcon(Log& log) : log_(log) {}
-    bool Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) override;
+    explicit Tray(Log& log) : log_(log) {}
+    bool show(Handle image, const std::string& tip) override;
+    bool setImage(Handle image) override;
+    bool remove() override;
+    void onEvent(std::function<void(TrayEvent)> h) override { event_ = std::move(h); }
+
+    // The user releases a button on the icon (or a host activates it).
+    void leftRelease() { raise(TrayEvent::LeftRelease); }
+    void rightRelease() { raise(TrayEvent::RightRelease); }
+    // The host ends: a shown icon is dropped and reported, as backends do.
+    void hostEnds();
 
     bool available = true;  // a notification area exists
     bool shown = false;
     Handle image = 0;
     std::string tip;
-    std::vector<std::pair<std::uint32_t, NotifyIconData>> calls;
 
 private:
+    void raise(TrayEvent e) {
+        if (event_) event_(e);
+    }
     Log& log_;
+    std::function<void(TrayEvent)> event_;
 };
 
 class Settings final : public ISettingsBackend {
@@ -250,9 +255,9 @@ struct FakePlatform {
     Window window{log};
     Pointer pointer;
     Mouse mouse{pointer};
-    NotifyIcon notifyIcon{log};
+    Tray tray{log};
     Settings settings{log};
-    Platform platform() { return {window, pointer, mouse, notifyIcon, settings}; }
+    Platform platform() { return {window, pointer, mouse, tray, settings}; }
 };
 
 }  // namespace dwellor::fake

@@ -1,117 +1,105 @@
 #include "platform/qt/qt_tray.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWidget>
 
 #include "platform/qt/qt_images.h"
-#include "platform/qt/qt_window.h"
+#include "platform/qt/qt_tray_host.h"
 
 namespace dwellor::qt {
 
 namespace {
 
-// The widget Qt embeds into an XEmbed tray for an icon.
-bool isEmbeddedTrayWidget(const QObject* o) { return o->inherits("QSystemTrayIconSys"); }
-
-QWidget* findEmbeddedTrayWidget(QWidget* except) {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w != except && isEmbeddedTrayWidget(w)) return w;
-    }
-    return nullptr;
+bool isEmbeddedTrayWidget(const QObject* o) {
+    return o->isWidgetType() && o->objectName() == QLatin1String(TrayIconReleases::kEmbeddedWidgetName);
 }
 
-QString tipOf(const NotifyIconData& d) {
-    return QString::fromLatin1(d.szTip, static_cast<qsizetype>(strnlen(d.szTip, sizeof d.szTip)));
+bool hasEmbeddedTrayWidget() {
+    const auto widgets = QApplication::topLevelWidgets();
+    return std::any_of(widgets.begin(), widgets.end(), isEmbeddedTrayWidget);
 }
 
 }  // namespace
 
-QtNotifyIcon::QtNotifyIcon(QtWindow& window) : window_(window) {}
-
-QtNotifyIcon::~QtNotifyIcon() {
-    if (embedded_) embedded_->removeEventFilter(this);
+TrayIconReleases::TrayIconReleases(QSystemTrayIcon& icon, std::function<void(TrayEvent)> report)
+    : report_(std::move(report)) {
+    connect(&icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (hasEmbeddedTrayWidget()) return;  // the widget reports releases itself
+        if (reason == QSystemTrayIcon::Trigger) report_(TrayEvent::LeftRelease);
+        else if (reason == QSystemTrayIcon::Context) report_(TrayEvent::RightRelease);
+    });
+    qApp->installEventFilter(this);
 }
 
-bool QtNotifyIcon::Shell_NotifyIconA(std::uint32_t message, NotifyIconData& d) {
-    const Key key{d.hWnd, d.uID};
-    auto it = icons_.find(key);
-    switch (message) {
-        case NIM_ADD: {
-            if (it != icons_.end() || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
-            auto icon = std::make_unique<QSystemTrayIcon>();
-            if (d.uFlags & NIF_ICON) icon->setIcon(iconFor(d.hIcon));
-            if (d.uFlags & NIF_TIP) icon->setToolTip(tipOf(d));
-            const Handle owner = d.hWnd;
-            QObject::connect(icon.get(), &QSystemTrayIcon::activated, this,
-                             [this, owner](QSystemTrayIcon::ActivationReason reason) {
-                                 if (embedded_) return;  // the XEmbed widget reports releases itself
-                                 if (reason == QSystemTrayIcon::Trigger) deliver(owner, WM_LBUTTONUP);
-                                 else if (reason == QSystemTrayIcon::Context) deliver(owner, WM_RBUTTONUP);
-                                 else if (reason == QSystemTrayIcon::DoubleClick) deliver(owner, WM_LBUTTONDBLCLK);
-                             });
-            icon->show();
-            icons_[key] = std::move(icon);
-            watchEmbedded(owner);
-            return true;
-        }
-        case NIM_MODIFY:
-            if (it == icons_.end()) return false;
-            if (d.uFlags & NIF_ICON) it->second->setIcon(iconFor(d.hIcon));
-            if (d.uFlags & NIF_TIP) it->second->setToolTip(tipOf(d));
-            return true;
-        case NIM_DELETE:
-            if (it == icons_.end()) return false;
-            if (embedded_) embedded_->removeEventFilter(this);
-            embedded_ = nullptr;
-            it->second->hide();
-            icons_.erase(it);
-            return true;
-        default:
-            return false;
-    }
-}
+TrayIconReleases::~TrayIconReleases() { qApp->removeEventFilter(this); }
 
-void QtNotifyIcon::watchEmbedded(Handle owner) {
-    QWidget* w = findEmbeddedTrayWidget(window_.widget());
-    if (!w) return;
-    embedded_ = w;
-    embeddedOwner_ = owner;
-    w->installEventFilter(this);
-}
-
-bool QtNotifyIcon::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != embedded_) return false;
-    const auto type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
-        type != QEvent::MouseButtonDblClick) {
-        return false;
-    }
-    const auto* me = static_cast<QMouseEvent*>(event);
-    const bool left = me->button() == Qt::LeftButton;
-    const bool right = me->button() == Qt::RightButton;
-    if (!left && !right) return false;
-    int message = 0;
-    if (type == QEvent::MouseButtonPress) {
-        message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN;
-    } else if (type == QEvent::MouseButtonDblClick) {
-        message = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK;
-    } else {
-        // A release away from the icon is not a click on it.
-        if (!embedded_->rect().contains(me->position().toPoint())) return false;
-        message = left ? WM_LBUTTONUP : WM_RBUTTONUP;
-    }
-    // Delivered after Qt has finished with the event: the handler may remove
-    // the icon and with it the widget this event is for.
-    const Handle owner = embeddedOwner_;
-    QMetaObject::invokeMethod(this, [this, owner, message] { deliver(owner, message); }, Qt::QueuedConnection);
+bool TrayIconReleases::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonRelease || !isEmbeddedTrayWidget(watched)) return false;
+    const auto* me = static_cast<const QMouseEvent*>(event);
+    // A release away from the icon is not a click on it.
+    if (!static_cast<const QWidget*>(watched)->rect().contains(me->position().toPoint())) return false;
+    if (me->button() == Qt::LeftButton) report_(TrayEvent::LeftRelease);
+    else if (me->button() == Qt::RightButton) report_(TrayEvent::RightRelease);
     return false;
 }
 
-void QtNotifyIcon::deliver(Handle owner, int message) {
-    if (QtPictureBox* box = window_.pictureBox(owner)) box->deliverMouseMessage(message);
+QtTray::QtTray() = default;
+
+QtTray::~QtTray() { drop(); }
+
+bool QtTray::show(Handle image, const std::string& tip) {
+    if (icon_ || !QSystemTrayIcon::isSystemTrayAvailable()) return false;
+    auto icon = std::make_unique<QSystemTrayIcon>(iconFor(image));
+    icon->setToolTip(QString::fromStdString(tip));
+    icon->show();
+    // Qt has picked its protocol by now: only an XEmbed icon has a widget.
+    auto host = std::make_unique<TrayHostWatch>(
+        hasEmbeddedTrayWidget() ? TrayHostWatch::XEmbed : TrayHostWatch::StatusNotifier,
+        [this] { post(TrayEvent::HostGone); });
+    if (!host->present()) {  // gone in the meantime: there is nothing to come back through
+        host.reset();
+        icon->hide();
+        return false;
+    }
+    ++shown_;
+    icon_ = std::move(icon);
+    host_ = std::move(host);
+    releases_ = std::make_unique<TrayIconReleases>(*icon_, [this](TrayEvent e) { post(e); });
+    return true;
+}
+
+bool QtTray::setImage(Handle image) {
+    if (!icon_) return false;
+    icon_->setIcon(iconFor(image));
+    return true;
+}
+
+bool QtTray::remove() {
+    if (!icon_) return false;
+    drop();
+    return true;
+}
+
+void QtTray::drop() {
+    releases_.reset();
+    host_.reset();
+    if (icon_) icon_->hide();
+    icon_.reset();
+}
+
+void QtTray::post(TrayEvent e) {
+    const std::uint64_t icon = shown_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, e, icon] {
+            if (!icon_ || icon != shown_) return;  // that icon is gone already
+            if (e == TrayEvent::HostGone) drop();
+            if (event_) event_(e);
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace dwellor::qt

@@ -1,43 +1,60 @@
 #pragma once
-#include <map>
+#include <cstdint>
+#include <functional>
 #include <memory>
-#include <utility>
 
 #include <QObject>
-#include <QPointer>
 #include <QSystemTrayIcon>
 
-#include "platform/notify_icon.h"
+#include "platform/tray.h"
 
 namespace dwellor::qt {
 
-class QtWindow;
+class TrayHostWatch;
 
-// Notification icons on QSystemTrayIcon. Mouse activity is delivered to the
-// owning picture box as mouse message numbers. On an XEmbed tray Qt reports
-// activation on the button press; the owner must hear of the release, so the
-// icon's own widget is watched for button releases instead. A StatusNotifier
-// host decides itself when the icon is activated, and that counts as the
-// release.
-class QtNotifyIcon final : public QObject, public INotifyIcon {
+// Hears the releases on one QSystemTrayIcon and reports them at once. On an
+// XEmbed tray Qt reports activation on the button press; a release is what
+// counts, so the icon's own widget is watched for releases instead (Qt names
+// it QSystemTrayIconSys and makes a new one when the tray changes, hence the
+// application-wide filter). A StatusNotifier host decides itself when the
+// icon is activated or asks for its menu, and that counts as the release.
+class TrayIconReleases final : public QObject {
 public:
-    explicit QtNotifyIcon(QtWindow& window);
-    ~QtNotifyIcon() override;
+    TrayIconReleases(QSystemTrayIcon& icon, std::function<void(TrayEvent)> report);
+    ~TrayIconReleases() override;
 
-    bool Shell_NotifyIconA(std::uint32_t message, NotifyIconData& data) override;
+    static constexpr const char* kEmbeddedWidgetName = "QSystemTrayIconSys";
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using Key = std::pair<Handle, std::uint32_t>;
-    void deliver(Handle owner, int message);
-    void watchEmbedded(Handle owner);
+    std::function<void(TrayEvent)> report_;
+};
 
-    QtWindow& window_;
-    std::map<Key, std::unique_ptr<QSystemTrayIcon>> icons_;
-    QPointer<QWidget> embedded_;
-    Handle embeddedOwner_ = 0;
+// The tray on QSystemTrayIcon, through whichever protocol Qt picks
+// (StatusNotifier when a watcher with a host is on the session bus, XEmbed
+// otherwise). Events reach the handler from the event loop, after Qt has
+// finished with whatever raised them: the handler may remove the icon.
+class QtTray final : public QObject, public ITray {
+public:
+    QtTray();
+    ~QtTray() override;
+
+    bool show(Handle image, const std::string& tip) override;
+    bool setImage(Handle image) override;
+    bool remove() override;
+    void onEvent(std::function<void(TrayEvent)> h) override { event_ = std::move(h); }
+
+private:
+    void post(TrayEvent e);
+    void drop();
+
+    std::function<void(TrayEvent)> event_;
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    std::unique_ptr<TrayIconReleases> releases_;
+    std::unique_ptr<TrayHostWatch> host_;
+    std::uint64_t shown_ = 0;  // counts the icons shown, so late events of an old one are dropped
 };
 
 }  // namespace dwellor::qt

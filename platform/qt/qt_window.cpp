@@ -186,19 +186,13 @@ ILabel& QtWindow::addLabel(const ControlDesc& desc) {
 }
 
 IPictureBox& QtWindow::addPictureBox(const ControlDesc&) {
-    const Handle h = kFirstWindowHandle + static_cast<Handle>(pictures_.size());
-    auto& p = pictures_[h] = std::make_unique<QtPictureBox>(h);
-    return *p;
+    pictures_.push_back(std::make_unique<PictureBox>(kFirstWindowHandle + static_cast<Handle>(pictures_.size())));
+    return *pictures_.back();
 }
 
 ITickTimer& QtWindow::addTimer(const std::string&) {
     timers_.push_back(std::make_unique<QtTickTimer>());
     return *timers_.back();
-}
-
-QtPictureBox* QtWindow::pictureBox(Handle h) const {
-    auto it = pictures_.find(h);
-    return it == pictures_.end() ? nullptr : it->second.get();
 }
 
 Handle QtWindow::loadImage(Image image) { return imageHandle(image); }

@@ -1,5 +1,4 @@
 #pragma once
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -12,8 +11,6 @@
 #include "platform/window.h"
 
 namespace dwellor::qt {
-
-class QtPictureBox;
 
 // The top-level widget; reports size and state changes and closing.
 class FormWidget final : public QWidget {
@@ -100,14 +97,6 @@ private:
     Handler click_;
 };
 
-// Never shown; owns the tray icon and receives its mouse messages.
-class QtPictureBox final : public PictureBoxBase {
-public:
-    using PictureBoxBase::PictureBoxBase;
-    // X is the low 16 bits of the message, unscaled.
-    void deliverMouseMessage(int message) { raiseMouseMove(message & 0xFFFF); }
-};
-
 class QtWindow final : public IWindow {
 public:
     QtWindow();
@@ -136,8 +125,6 @@ public:
     void unload() override;
 
     FormWidget* widget() const { return w_.get(); }
-    // The picture box a handle belongs to, or null.
-    QtPictureBox* pictureBox(Handle h) const;
     // A control's widget by name, for tests and tools.
     QWidget* child(const std::string& name) const { return w_->findChild<QWidget*>(QString::fromStdString(name)); }
 
@@ -153,7 +140,7 @@ private:
     std::vector<std::unique_ptr<ILabel>> labels_;
     std::vector<std::unique_ptr<IButton>> buttons_;
     std::vector<std::unique_ptr<ITickTimer>> timers_;
-    std::map<Handle, std::unique_ptr<QtPictureBox>> pictures_;
+    std::vector<std::unique_ptr<PictureBox>> pictures_;
 };
 
 }  // namespace dwellor::qt
