@@ -7,6 +7,7 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
+#include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
@@ -23,17 +24,26 @@ void onSignal(int) {
     [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
 }
 
-// SIGTERM, SIGINT and SIGHUP end the program through the event loop, so that
-// a held drag press is released first.
+// Every catchable signal that would end the program ends it through the
+// event loop instead, so that a held drag press is released first.
 void quitOnSignals() {
     if (pipe(signalPipe) != 0) return;
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) sigaction(sig, &sa, nullptr);
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+}
+
+// No other ending leaves a press held either: exit() called by Qt when its X
+// connection is killed, a crash, SIGKILL. Call before Qt starts: it forks.
+void guardOtherEndings(dwellor::x11::X11Input& input) {
+    // A write to a closed stderr or socket must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    input.guardHeldPress();
+    dwellor::qt::explainBrokenConnection(&dwellor::x11::X11Input::guardedConnectionAlive);
 }
 
 }  // namespace
@@ -49,6 +59,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    guardOtherEndings(*input);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dwellor"));

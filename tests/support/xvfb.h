@@ -60,6 +60,15 @@ private:
     std::optional<ExitStatus> status_;
 };
 
+// The processes whose parent is `pid`, from /proc.
+std::vector<pid_t> childrenOf(pid_t pid);
+// The state letter of `pid` (R, S, T, Z...), as /proc shows it; 0 when there
+// is no such process.
+char processState(pid_t pid);
+// Whether `pid` has ended; a zombie counts as ended, since its parent may be
+// one that never reaps.
+bool processEnded(pid_t pid);
+
 // A private Xvfb on a display number the server picks itself (-displayfd),
 // with one 1280x1024x24 screen, no TCP and no reset when the last client
 // leaves. Stopped when destroyed.
