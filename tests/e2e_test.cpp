@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -508,8 +509,8 @@ TEST_P(E2eHeldButton, IsReleasedWhenTheProgramEnds) {
     startApp(env);
     const std::vector<pid_t> guardian = childrenOf(app_->pid());
     ASSERT_EQ(guardian.size(), 1u) << "no guardian process";
-    // Every other ending leaves the program code that runs: it releases the
-    // press itself, with its guardian held still.
+    // In every other ending the program's own code still runs and must
+    // release the press itself: its guardian is held still meanwhile.
     std::optional<Stopped> stopped;
     if (c.signal != SIGSEGV && c.signal != SIGKILL) {
         stopped.emplace(guardian[0]);
@@ -600,6 +601,10 @@ struct Identity {
     std::string linkTarget;
     std::size_t contentHash = 0;  // regular files only
     friend bool operator==(const Identity&, const Identity&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const Identity& i) {
+        return os << "inode " << i.inode << " mode " << std::oct << i.mode << std::dec << " rdev " << i.rdev
+                  << " size " << i.size << " link '" << i.linkTarget << "' hash " << i.contentHash;
+    }
 };
 
 Identity identify(const std::string& path) {
@@ -627,7 +632,10 @@ TEST_P(E2eOddSettings, GiveTheDefaultsAtOnceAndAreLeftAlone) {
             // The numbers of /dev/null, made here: a write through the link
             // used to replace the node with a regular file.
             watched = dir_ + "/null";
-            ASSERT_EQ(mknod(watched.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "mknod needs root";
+            if (mknod(watched.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                if (errno == EPERM) GTEST_SKIP() << "making a device node needs root";
+                FAIL() << "mknod failed";
+            }
             std::filesystem::create_symlink(watched, settingsPath());
             break;
         case Odd::Folder: std::filesystem::create_directory(settingsPath()); break;
@@ -644,6 +652,7 @@ TEST_P(E2eOddSettings, GiveTheDefaultsAtOnceAndAreLeftAlone) {
     const auto start = Clock::now();
     startApp();
     const auto took = Clock::now() - start;
+    RecordProperty("startup_ms", static_cast<int>(std::chrono::duration_cast<milliseconds>(took).count()));
     EXPECT_LT(took, 500ms) << "start-up took " << std::chrono::duration<double, std::milli>(took).count() << " ms";
     EXPECT_EQ(caption(), "Dwellor - Enabled");
 

@@ -29,10 +29,12 @@ void releaseLeft(const char* display) {
 }
 
 [[noreturn]] void guard(int fd, const char* display) {
-    prctl(PR_SET_NAME, "dwellor-guard");
-    // Keys typed in a terminal signal the whole process group: the guardian
-    // must outlive Dwellor to do its work, and ends with it anyway.
-    for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGPIPE}) signal(sig, SIG_IGN);
+    // Not "dwellor": `pkill -9 dwellor` must leave the guardian to do its work.
+    prctl(PR_SET_NAME, "Dwellor-guard");
+    // Out of Dwellor's process group and terminal: keys typed there and
+    // signals sent to the group must not end the guardian before Dwellor.
+    setsid();
+    signal(SIGPIPE, SIG_IGN);
     [[maybe_unused]] int ignored = chdir("/");
     // Inherited descriptors, Dwellor's X connection among them, would stay
     // open after Dwellor ends.

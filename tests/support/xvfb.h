@@ -24,6 +24,9 @@ struct ExitStatus {
     int code = -1;   // the exit code, or -1 when a signal ended the process
     int signal = 0;  // the signal that ended it, or 0
     friend bool operator==(const ExitStatus&, const ExitStatus&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const ExitStatus& s) {
+        return s.signal ? os << "killed by signal " << s.signal : os << "exit code " << s.code;
+    }
 };
 
 class ChildProcess {
