@@ -72,7 +72,7 @@ std::unique_ptr<Guardian> Guardian::start(const std::string& displayName) {
         guard(ends[1], displayName.c_str());
     }
     close(ends[1]);
-    return std::unique_ptr<Guardian>(new Guardian(ends[0], pid));
+    return std::unique_ptr<Guardian>(new Guardian(ends[0]));
 }
 
 Guardian::~Guardian() { close(fd_); }

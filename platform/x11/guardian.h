@@ -2,8 +2,6 @@
 #include <memory>
 #include <string>
 
-#include <sys/types.h>
-
 namespace dwellor::x11 {
 
 // A small process that outlives this one just long enough to let go of a
@@ -26,12 +24,10 @@ public:
 
     // Never blocks and never raises SIGPIPE, also when the guardian is gone.
     void pressHeld(bool held);
-    pid_t pid() const { return pid_; }
 
 private:
-    Guardian(int fd, pid_t pid) : fd_(fd), pid_(pid) {}
+    explicit Guardian(int fd) : fd_(fd) {}
     int fd_;
-    pid_t pid_;
 };
 
 }  // namespace dwellor::x11
