@@ -14,6 +14,7 @@
 #include "app/command_line.h"
 #include "app/session.h"
 #include "platform/qt/qt_instance.h"
+#include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
@@ -32,15 +33,15 @@ void onSignal(int) {
     [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
 }
 
-// SIGTERM, SIGINT and SIGHUP end the program through the event loop, so that
-// a held drag press is released first.
+// Every catchable signal that would end the program ends it through the
+// event loop instead, so that a held drag press is released first.
 void quitOnSignals() {
     if (pipe(signalPipe) != 0) return;
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) sigaction(sig, &sa, nullptr);
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
 }
@@ -93,9 +94,18 @@ Role claimDisplay(dwellor::qt::InstanceLock& lock, const CommandLine& cl, const 
     return Role::Failed;
 }
 
+// No other ending leaves a press held either: exit() called by Qt when its X
+// connection is killed, a crash, SIGKILL. Call before Qt starts: it forks.
+void guardOtherEndings(dwellor::x11::X11Input& input) {
+    input.guardHeldPress();
+    dwellor::qt::explainBrokenConnection(&dwellor::x11::X11Input::guardedConnectionAlive);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to a closed stderr or socket must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine cl = dwellor::app::parseCommandLine(arguments);
@@ -134,6 +144,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    guardOtherEndings(*input);
 
     // Qt's own options are not passed on: the display is settled above.
     int qtArgc = 1;

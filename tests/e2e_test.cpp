@@ -4,9 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -60,26 +68,69 @@ TEST_F(E2eClicking, DisabledProgramDoesNotClick) {
 
 // ---- A drag press held when the program ends
 
-enum class Ending { ExitButton, Term, Int, Hup, QuitCommand };
+enum class Ending { ExitButton, QuitCommand, Term, Int, Hup, Quit, Usr1, Alrm, Segv, Kill, WindowKill };
 
-std::string nameOf(Ending e) {
+struct EndingCase {
+    const char* name;
+    int signal;           // sent to the program, or 0
+    ExitStatus expected;  // how the program ends
+};
+
+EndingCase caseOf(Ending e) {
     switch (e) {
-        case Ending::ExitButton: return "ExitButton";
-        case Ending::Term: return "Sigterm";
-        case Ending::Int: return "Sigint";
-        case Ending::Hup: return "Sighup";
-        case Ending::QuitCommand: return "QuitCommand";
+        case Ending::ExitButton: return {"ExitButton", 0, {0, 0}};
+        case Ending::QuitCommand: return {"QuitCommand", 0, {0, 0}};
+        case Ending::Term: return {"Sigterm", SIGTERM, {0, 0}};
+        case Ending::Int: return {"Sigint", SIGINT, {0, 0}};
+        case Ending::Hup: return {"Sighup", SIGHUP, {0, 0}};
+        case Ending::Quit: return {"Sigquit", SIGQUIT, {0, 0}};
+        case Ending::Usr1: return {"Sigusr1", SIGUSR1, {0, 0}};
+        case Ending::Alrm: return {"Sigalrm", SIGALRM, {0, 0}};
+        // No code of the program's survives these: its guardian lets go.
+        case Ending::Segv: return {"Sigsegv", SIGSEGV, {-1, SIGSEGV}};
+        case Ending::Kill: return {"Sigkill", SIGKILL, {-1, SIGKILL}};
+        // Qt calls exit(1) when its connection is killed.
+        case Ending::WindowKill: return {"WindowKill", 0, {1, 0}};
     }
-    return "?";
+    return {"?", 0, {}};
 }
-void PrintTo(Ending e, std::ostream* os) { *os << nameOf(e); }
+void PrintTo(Ending e, std::ostream* os) { *os << caseOf(e).name; }
 
 class E2eHeldButton : public E2eTest, public ::testing::WithParamInterface<Ending> {};
 
+// Holds a process stopped for as long as it lives.
+class Stopped {
+public:
+    explicit Stopped(pid_t pid) : pid_(pid) { kill(pid_, SIGSTOP); }
+    ~Stopped() { kill(pid_, SIGCONT); }
+    Stopped(const Stopped&) = delete;
+    Stopped& operator=(const Stopped&) = delete;
+
+private:
+    pid_t pid_;
+};
+
 TEST_P(E2eHeldButton, IsReleasedWhenTheProgramEnds) {
+    const EndingCase c = caseOf(GetParam());
+    std::vector<std::string> env;
+    if (GetParam() == Ending::Segv) {
+        // AddressSanitizer would catch the signal and exit instead of dying by it.
+        env.push_back("ASAN_OPTIONS=detect_leaks=0:handle_segv=0");
+        const rlimit noCore{0, 0};
+        ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCore), 0);
+    }
     // Dragging on: the first rest presses, the next one releases.
     writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=200\n");
-    startApp();
+    startApp({}, true, env);
+    const std::vector<pid_t> guardian = childrenOf(app_->pid());
+    ASSERT_EQ(guardian.size(), 1u) << "no guardian process";
+    // In every other ending the program's own code still runs and must
+    // release the press itself: its guardian is held still meanwhile.
+    std::optional<Stopped> stopped;
+    if (c.signal != SIGSEGV && c.signal != SIGKILL) {
+        stopped.emplace(guardian[0]);
+        ASSERT_TRUE(waitFor([&] { return processState(guardian[0]) == 'T'; })) << "the guardian did not stop";
+    }
     if (GetParam() == Ending::ExitButton) {
         // Focus goes into the window before the press: with the button down,
         // the pointer belongs to the probe and Exit is reached by keyboard.
@@ -94,30 +145,154 @@ TEST_P(E2eHeldButton, IsReleasedWhenTheProgramEnds) {
     ASSERT_EQ(probe_->collect(), std::vector<ButtonEvent>{}) << "released before the pointer left";
     ASSERT_TRUE(pointer_->query().buttonDown(1));
 
-    switch (GetParam()) {
-        case Ending::ExitButton:
-            // Tab order from Text1 back to Exit.
-            xdo({"key", "shift+Tab", "space"});
-            break;
-        case Ending::Term: app_->signal(SIGTERM); break;
-        case Ending::Int: app_->signal(SIGINT); break;
-        case Ending::Hup: app_->signal(SIGHUP); break;
-        case Ending::QuitCommand: ASSERT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0})); break;
+    if (GetParam() == Ending::ExitButton) {
+        // Tab order from Text1 back to Exit.
+        xdo({"key", "shift+Tab", "space"});
+    } else if (GetParam() == Ending::QuitCommand) {
+        ASSERT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    } else if (GetParam() == Ending::WindowKill) {
+        xdo({"windowkill", std::to_string(main_)});
+    } else {
+        app_->signal(c.signal);
     }
     const auto st = app_->waitExit(kPatience);
     ASSERT_TRUE(st) << "the program did not end";
-    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+    EXPECT_EQ(*st, c.expected);
     // The release may still be on its way through the server.
-    EXPECT_TRUE(waitFor([&] { return !pointer_->query().buttonDown(1); }, 2000ms)) << "button 1 left down";
+    EXPECT_TRUE(waitFor([&] { return !pointer_->query().buttonDown(1); }, 1000ms)) << "button 1 left down";
     events = probe_->collect();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].button, 1u);
     EXPECT_FALSE(events[0].press);
+    stopped.reset();
+    EXPECT_TRUE(waitFor([&] { return processEnded(guardian[0]); }, 1000ms)) << "the guardian outlived the program";
+
+    if (GetParam() == Ending::WindowKill) {
+        const std::string log = readFile(dir_ + "/dwellor.log");
+        EXPECT_EQ(log.find("Did the X11 server die?"), std::string::npos) << log;
+        EXPECT_NE(log.find("the X server is still running"), std::string::npos) << log;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, E2eHeldButton,
-                         ::testing::Values(Ending::ExitButton, Ending::Term, Ending::Int, Ending::Hup, Ending::QuitCommand),
-                         [](const ::testing::TestParamInfo<Ending>& i) { return nameOf(i.param); });
+                         ::testing::Values(Ending::ExitButton, Ending::QuitCommand, Ending::Term, Ending::Int, Ending::Hup, Ending::Quit,
+                                           Ending::Usr1, Ending::Alrm, Ending::Segv, Ending::Kill,
+                                           Ending::WindowKill),
+                         [](const ::testing::TestParamInfo<Ending>& i) { return std::string(caseOf(i.param).name); });
+
+using E2eSignals = E2eTest;
+
+TEST_F(E2eSignals, SigpipeLeavesTheProgramClicking) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    ASSERT_TRUE(app_->signal(SIGPIPE));
+    pointer_->warp(kRest.x, kRest.y);
+    // Two clicks: the first tick only notes the position, so at least two
+    // whole periods pass after the signal.
+    const auto events = probe_->collect(4, kPatience);
+    EXPECT_EQ(leftClicksAtRest(events), 2);
+    EXPECT_TRUE(app_->running());
+}
+
+// ---- Settings files that are not ours
+
+enum class Odd { Fifo, DeviceSymlink, Folder, Big };
+
+std::string nameOf(Odd o) {
+    switch (o) {
+        case Odd::Fifo: return "Fifo";
+        case Odd::DeviceSymlink: return "SymlinkToADevice";
+        case Odd::Folder: return "Folder";
+        case Odd::Big: return "FiftyMegabytes";
+    }
+    return "?";
+}
+void PrintTo(Odd o, std::ostream* os) { *os << nameOf(o); }
+
+// What identifies a file and its content without opening a special one.
+struct Identity {
+    ino_t inode = 0;
+    mode_t mode = 0;
+    dev_t rdev = 0;
+    off_t size = 0;
+    std::string linkTarget;
+    std::size_t contentHash = 0;  // regular files only
+    friend bool operator==(const Identity&, const Identity&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const Identity& i) {
+        return os << "inode " << i.inode << " mode " << std::oct << i.mode << std::dec << " rdev " << i.rdev
+                  << " size " << i.size << " link '" << i.linkTarget << "' hash " << i.contentHash;
+    }
+};
+
+Identity identify(const std::string& path) {
+    Identity id;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return id;
+    id.inode = st.st_ino;
+    id.mode = st.st_mode;
+    id.rdev = st.st_rdev;
+    id.size = st.st_size;
+    if (S_ISLNK(st.st_mode)) id.linkTarget = std::filesystem::read_symlink(path);
+    if (S_ISREG(st.st_mode)) id.contentHash = std::hash<std::string>{}(readFile(path));
+    return id;
+}
+
+class E2eOddSettings : public E2eTest, public ::testing::WithParamInterface<Odd> {};
+
+TEST_P(E2eOddSettings, GiveTheDefaultsAtOnceAndAreLeftAlone) {
+    const std::string folder = dir_ + "/home/Dwellor";
+    std::filesystem::create_directories(folder);
+    std::string watched = settingsPath();
+    switch (GetParam()) {
+        case Odd::Fifo: ASSERT_EQ(mkfifo(settingsPath().c_str(), 0644), 0); break;
+        case Odd::DeviceSymlink:
+            // The numbers of /dev/null, made here: a write through the link
+            // used to replace the node with a regular file.
+            watched = dir_ + "/null";
+            if (mknod(watched.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                if (errno == EPERM) GTEST_SKIP() << "making a device node needs root";
+                FAIL() << "mknod failed";
+            }
+            std::filesystem::create_symlink(watched, settingsPath());
+            break;
+        case Odd::Folder: std::filesystem::create_directory(settingsPath()); break;
+        case Odd::Big: {
+            // Valid settings up front: none of them may be taken.
+            std::string text = "[Program]\nDrag=1\nEnabled=False\nInterval=300\n";
+            text.resize(50 * 1000 * 1000, '#');
+            std::ofstream(settingsPath()) << text;
+            break;
+        }
+    }
+    const Identity link = identify(settingsPath()), before = identify(watched);
+
+    const auto start = Clock::now();
+    startApp();
+    const auto took = Clock::now() - start;
+    RecordProperty("startup_ms", static_cast<int>(std::chrono::duration_cast<milliseconds>(took).count()));
+    EXPECT_LT(took, 500ms) << "start-up took " << std::chrono::duration<double, std::milli>(took).count() << " ms";
+    EXPECT_EQ(caption(), "Dwellor - Enabled");
+
+    // Each Toggle saves the run state, switching on also the period and the drag option.
+    clickAndLeave(kToggle);
+    EXPECT_TRUE(captionIs("Dwellor - Disabled"));
+    clickAndLeave(kToggle);
+    EXPECT_TRUE(captionIs("Dwellor - Enabled"));
+    clickAndLeave(kExit);
+    const auto st = app_->waitExit(kPatience);
+    ASSERT_TRUE(st) << "Exit did not end the program";
+    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+
+    EXPECT_EQ(identify(settingsPath()), link);
+    EXPECT_EQ(identify(watched), before);
+    const std::string log = readFile(dir_ + "/dwellor.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find(GetParam() == Odd::Big ? "larger than 64 KiB" : "is not a regular file"), std::string::npos)
+        << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, E2eOddSettings, ::testing::Values(Odd::Fifo, Odd::DeviceSymlink, Odd::Folder, Odd::Big),
+                         [](const ::testing::TestParamInfo<Odd>& i) { return nameOf(i.param); });
 
 // ---- One instance per display, and commands to it
 

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -216,13 +224,10 @@ TEST(QtTray, WithoutANotificationAreaEverythingIsRefused) {
 // The settings store on real files, each test in a fresh folder.
 struct SettingsFile : ::testing::Test {
     QTemporaryDir dir;
-    QtSettings backend;
+    QtSettings backend{dir.path()};
     SettingsStore store{backend};
     QString file() const { return dir.path() + "/Dwellor/Dwellor.conf"; }
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-    }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     void writeFile(const QByteArray& content) {
         QDir().mkpath(dir.path() + "/Dwellor");
         QFile f(file());
@@ -282,6 +287,118 @@ TEST_F(SettingsFile, AFolderThatCannotBeWrittenIsSkippedQuietly) {
     store.saveEnabled(false);
     EXPECT_EQ(store.interval(), 1000);
     EXPECT_TRUE(store.enabled());
+}
+
+// ---- What may be read and written as a settings file
+
+using State = SettingsFileCheck::State;
+
+bool makeFifo(const QString& path) { return mkfifo(QFile::encodeName(path).constData(), 0644) == 0; }
+
+bool makeSocket(const QString& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (name.size() >= static_cast<qsizetype>(sizeof addr.sun_path)) return false;
+    std::copy(name.begin(), name.end(), addr.sun_path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (fd >= 0) close(fd);
+    return ok;
+}
+
+// Keeps the target as written, relative or not.
+bool makeLink(const QString& target, const QString& path) {
+    return symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+bool makeFile(const QString& path, qint64 size) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.resize(size);
+}
+
+TEST_F(SettingsFile, OnlyARegularFileOrNothingPassesTheCheckAndNothingIsOpened) {
+    struct Case {
+        const char* name;
+        std::function<bool(const QString& file)> make;  // given the settings file's path, its folder exists
+        State state;
+        QString culprit;  // relative to the case's folder
+    };
+    const auto link = [](const char* target) {
+        return [target](const QString& file) { return makeLink(QString::fromUtf8(target), file); };
+    };
+    const std::vector<Case> cases{
+        {"absent", [](const QString&) { return true; }, State::Absent, {}},
+        {"regular", [](const QString& f) { return makeFile(f, 40); }, State::Regular, {}},
+        {"exactly 64 KiB", [](const QString& f) { return makeFile(f, 64 * 1024); }, State::Regular, {}},
+        {"one byte more", [](const QString& f) { return makeFile(f, 64 * 1024 + 1); }, State::TooLarge, {}},
+        {"symlink to a regular file",
+         [](const QString& f) { return makeFile(f + ".real", 40) && makeLink(f + ".real", f); },
+         State::Regular,
+         {}},
+        {"dangling symlink", link("nowhere.conf"), State::Absent, {}},
+        {"fifo", makeFifo, State::NotAFile, "Dwellor/Dwellor.conf"},
+        {"symlink to a fifo", [](const QString& f) { return makeFifo(f + ".fifo") && makeLink(f + ".fifo", f); },
+         State::NotAFile, "Dwellor/Dwellor.conf"},
+        {"symlink to a device", link("/dev/null"), State::NotAFile, "Dwellor/Dwellor.conf"},
+        {"socket", makeSocket, State::NotAFile, "Dwellor/Dwellor.conf"},
+        {"folder", [](const QString& f) { return QDir().mkdir(f); }, State::NotAFile, "Dwellor/Dwellor.conf"},
+        {"folder of it is a fifo",
+         [](const QString& f) {
+             const QString folder = QFileInfo(f).path();
+             return QDir(folder).removeRecursively() && makeFifo(folder);
+         },
+         State::NotAFile, "Dwellor"},
+        {"folder of it is a symlink to a folder",
+         [](const QString& f) {
+             const QString folder = QFileInfo(f).path();
+             return QDir(folder).removeRecursively() && QDir().mkdir(folder + ".real") &&
+                    makeFile(folder + ".real/Dwellor.conf", 40) && makeLink(folder + ".real", folder);
+         },
+         State::Regular, {}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString base = dir.path() + "/" + QString::number(n++);
+        const QString f = base + "/Dwellor/Dwellor.conf";
+        ASSERT_TRUE(QDir().mkpath(base + "/Dwellor"));
+        ASSERT_TRUE(c.make(f));
+        const SettingsFileCheck got = checkSettingsFile(f, false);
+        EXPECT_EQ(got.state, c.state);
+        if (c.state == State::NotAFile) {
+            EXPECT_EQ(got.path, base + "/" + c.culprit);
+        }
+        // Writing also looks at the lock file beside it.
+        EXPECT_EQ(checkSettingsFile(f, true).state, c.state);
+    }
+}
+
+TEST_F(SettingsFile, ALockFileQSettingsCouldNotTakeSkipsWritingOnly) {
+    // QSettings would wait on it for good.
+    writeFile("[Program]\nInterval=300\n");
+    ASSERT_TRUE(makeFifo(file() + ".lock"));
+    EXPECT_EQ(store.interval(), 300);
+    store.saveInterval(500);
+    EXPECT_EQ(readFile(), "[Program]\nInterval=300\n");
+    EXPECT_EQ(checkSettingsFile(file(), true).path, file() + ".lock");
+}
+
+TEST_F(SettingsFile, ASymlinkToARegularFileIsReadWrittenAndStaysASymlink) {
+    QDir().mkpath(dir.path() + "/dotfiles");
+    QDir().mkpath(dir.path() + "/Dwellor");
+    const QString real = dir.path() + "/dotfiles/Dwellor.conf";
+    QFile r(real);
+    ASSERT_TRUE(r.open(QIODevice::WriteOnly));
+    r.write("[Program]\nInterval=300\n");
+    r.close();
+    ASSERT_TRUE(makeLink("../dotfiles/Dwellor.conf", file()));
+
+    EXPECT_EQ(store.interval(), 300);
+    store.saveDrag(1);
+    EXPECT_EQ(std::filesystem::read_symlink(file().toStdString()), "../dotfiles/Dwellor.conf");
+    EXPECT_TRUE(readFile().contains("Drag=1"));
+    EXPECT_TRUE(readFile().contains("Interval=300"));
 }
 
 }  // namespace

@@ -110,6 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                       false},
         InjectionCase{"PressOnlyHoldsTheLeftButton", {}, {DOWN}, {at(1, true)}, true},
         InjectionCase{"ReleaseOnlyLetsTheLeftButtonGo", {DOWN}, {UP}, {at(1, false)}, false},
+        // What a second release at exit or from the guardian would do.
+        InjectionCase{"ReleaseOfAButtonThatIsUpDoesNothing", {DOWN, UP}, {UP}, {}, false},
         InjectionCase{"AllFlagsInOneCallInFlagOrder",
                       {},
                       {DOWN | UP | RDOWN | RUP},

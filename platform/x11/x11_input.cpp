@@ -2,6 +2,12 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/x11/guardian.h"
 
 namespace dwellor::x11 {
 
@@ -17,7 +23,19 @@ struct X11Input::Impl {
     bool judgedOwn = false;
 
     bool isOwnTopLevel(Window child);
+    bool leftHeld = false;
+    std::unique_ptr<Guardian> guardian;
 };
+
+namespace {
+
+X11Input* guarded = nullptr;
+
+void releaseAtExit() {
+    if (guarded) guarded->releaseHeldLeft();
+}
+
+}  // namespace
 
 bool X11Input::Impl::isOwnTopLevel(Window child) {
     if (child == 0 || own == 0) return false;
@@ -52,6 +70,7 @@ bool X11Input::overOwnWindow() const { return impl_->isOwnTopLevel(impl_->underP
 X11Input::X11Input(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 X11Input::~X11Input() {
+    if (guarded == this) guarded = nullptr;
     if (impl_ && impl_->dpy) XCloseDisplay(impl_->dpy);
 }
 
@@ -102,10 +121,42 @@ void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std:
         {MOUSEEVENTF_RIGHTDOWN, 3, True},
         {MOUSEEVENTF_RIGHTUP, 3, False},
     };
+    bool leftHeld = impl_->leftHeld;
+    for (const Step& s : steps) {
+        if ((flags & s.flag) && s.button == 1) leftHeld = s.press;
+    }
+    // The guardian hears of a press before the server gets it, and of a
+    // release after: whenever this process dies, it knows enough. Events sent
+    // in one flush reach the server together, so a whole click needs no word.
+    Guardian* guardian = impl_->guardian.get();
+    if (guardian && leftHeld && !impl_->leftHeld) guardian->pressHeld(true);
     for (const Step& s : steps) {
         if (flags & s.flag) XTestFakeButtonEvent(impl_->dpy, s.button, s.press, CurrentTime);
     }
     XFlush(impl_->dpy);
+    if (guardian && !leftHeld && impl_->leftHeld) guardian->pressHeld(false);
+    impl_->leftHeld = leftHeld;
 }
+
+void X11Input::guardHeldPress() {
+    if (!impl_->guardian) impl_->guardian = Guardian::start(DisplayString(impl_->dpy));
+    static const bool registered = std::atexit(releaseAtExit) == 0;
+    (void)registered;
+    guarded = this;
+}
+
+void X11Input::releaseHeldLeft() {
+    // Writing to a connection the server closed would end in Xlib's fatal
+    // I/O error handler.
+    if (impl_->leftHeld && connectionAlive()) mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+}
+
+bool X11Input::connectionAlive() const {
+    char c;
+    const ssize_t n = recv(ConnectionNumber(impl_->dpy), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+}
+
+bool X11Input::guardedConnectionAlive() { return guarded && guarded->connectionAlive(); }
 
 }  // namespace dwellor::x11

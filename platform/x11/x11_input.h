@@ -31,6 +31,21 @@ public:
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                      std::uintptr_t extraInfo) override;
 
+    // Keeps a left press injected here from outliving the process: exit()
+    // (Qt calls it when its own X connection breaks) releases it through this
+    // connection, and a guardian process, forked now, releases it when the
+    // process dies in a way no code survives (a crash, SIGKILL). Call once,
+    // before any thread starts.
+    void guardHeldPress();
+    // Releases a left press injected here and still held, unless the
+    // connection is gone.
+    void releaseHeldLeft();
+    // Whether the server still holds this connection open; never blocks.
+    bool connectionAlive() const;
+    // The same for the connection guardHeldPress was last called on; false
+    // when there is none (any more).
+    static bool guardedConnectionAlive();
+
 private:
     struct Impl;
     explicit X11Input(std::unique_ptr<Impl> impl);

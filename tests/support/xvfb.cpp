@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -129,6 +130,45 @@ std::optional<ExitStatus> ChildProcess::waitExit(milliseconds timeout) {
     }
     return status_;
 }
+
+namespace {
+
+// The state letter and the parent in /proc/PID/stat; false when there is no such process.
+bool readStat(const std::string& pidText, char& state, pid_t& parent) {
+    const std::string stat = readFile("/proc/" + pidText + "/stat");
+    // The name in parentheses may hold anything, so parse after its end.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return false;
+    std::istringstream rest(stat.substr(close + 1));
+    return static_cast<bool>(rest >> state >> parent);
+}
+
+}  // namespace
+
+std::vector<pid_t> childrenOf(pid_t pid) {
+    std::vector<pid_t> children;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        char state = 0;
+        pid_t parent = 0;
+        if (readStat(name, state, parent) && parent == pid) children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
+char processState(pid_t pid) {
+    char state = 0;
+    pid_t parent = 0;
+    return readStat(std::to_string(pid), state, parent) ? state : 0;
+}
+
+bool processEnded(pid_t pid) {
+    const char state = processState(pid);
+    return state == 0 || state == 'Z' || state == 'X';
+}
+
 
 // ---- Servers that report when they are ready
 

@@ -28,6 +28,9 @@ struct ExitStatus {
     int code = -1;   // the exit code, or -1 when a signal ended the process
     int signal = 0;  // the signal that ended it, or 0
     friend bool operator==(const ExitStatus&, const ExitStatus&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const ExitStatus& s) {
+        return s.signal ? os << "killed by signal " << s.signal : os << "exit code " << s.code;
+    }
 };
 
 class ChildProcess {
@@ -63,6 +66,15 @@ private:
     pid_t pid_ = -1;
     std::optional<ExitStatus> status_;
 };
+
+// The processes whose parent is `pid`, from /proc.
+std::vector<pid_t> childrenOf(pid_t pid);
+// The state letter of `pid` (R, S, T, Z...), as /proc shows it; 0 when there
+// is no such process.
+char processState(pid_t pid);
+// Whether `pid` has ended; a zombie counts as ended, since its parent may be
+// one that never reaps.
+bool processEnded(pid_t pid);
 
 // Starts a server that, once it accepts connections, writes one line to a
 // descriptor it inherits (Xvfb -displayfd, dbus-daemon --print-address=FD);

@@ -1,0 +1,86 @@
+#include "platform/x11/guardian.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace dwellor::x11 {
+
+namespace {
+
+constexpr char kHeld = 'P', kReleased = 'R';
+
+// The server went away, and the press with it.
+int leaveQuietly(Display*) { _exit(0); }
+
+void releaseLeft(const char* display) {
+    XSetIOErrorHandler(leaveQuietly);
+    // Opened only now: while Dwellor runs the guardian costs the server nothing.
+    Display* dpy = XOpenDisplay(display);
+    if (!dpy) return;
+    // Releasing a button that is already up does nothing.
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+    XCloseDisplay(dpy);  // flushes and waits for the server
+}
+
+[[noreturn]] void guard(int fd, const char* display) {
+    // Not "dwellor": `pkill -9 dwellor` must leave the guardian to do its work.
+    prctl(PR_SET_NAME, "Dwellor-guard");
+    // Out of Dwellor's process group and terminal: keys typed there and
+    // signals sent to the group must not end the guardian before Dwellor.
+    setsid();
+    signal(SIGPIPE, SIG_IGN);
+    [[maybe_unused]] int ignored = chdir("/");
+    // Inherited descriptors, Dwellor's X connection among them, would stay
+    // open after Dwellor ends.
+    if (fd > 3) close_range(3, fd - 1, 0);
+    close_range(fd + 1, ~0U, 0);
+
+    bool held = false;
+    for (;;) {
+        char buf[64];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            held = buf[n - 1] == kHeld;
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    if (held) releaseLeft(display);
+    // Not exit(): the handlers registered before the fork are Dwellor's.
+    _exit(0);
+}
+
+}  // namespace
+
+std::unique_ptr<Guardian> Guardian::start(const std::string& displayName) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(ends[0]);
+        close(ends[1]);
+        return nullptr;
+    }
+    if (pid == 0) {
+        close(ends[0]);
+        guard(ends[1], displayName.c_str());
+    }
+    close(ends[1]);
+    return std::unique_ptr<Guardian>(new Guardian(ends[0]));
+}
+
+Guardian::~Guardian() { close(fd_); }
+
+void Guardian::pressHeld(bool held) {
+    const char c = held ? kHeld : kReleased;
+    // The guardian reads at once; a full buffer would mean it is stopped.
+    [[maybe_unused]] auto n = send(fd_, &c, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+}  // namespace dwellor::x11

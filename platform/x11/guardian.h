@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+#include <string>
+
+namespace dwellor::x11 {
+
+// A small process that outlives this one just long enough to let go of a
+// left press this one still holds when it dies in a way no code of its own
+// survives (a crash, SIGKILL). It is told when a press is held and when it is
+// released; when the socket between them closes (this process ended, however
+// it ended) with a press held, it releases the left button through an X
+// connection of its own, then exits. Until then it sleeps in a blocking read
+// and holds no X connection.
+class Guardian {
+public:
+    // Forks the guardian for the display `displayName` names. The child runs
+    // on from a copy of this process, so call it before any thread starts
+    // (before Qt). Null when it cannot be started.
+    static std::unique_ptr<Guardian> start(const std::string& displayName);
+    // Closes the socket: the guardian exits, releasing a press still held.
+    ~Guardian();
+    Guardian(const Guardian&) = delete;
+    Guardian& operator=(const Guardian&) = delete;
+
+    // Never blocks and never raises SIGPIPE, also when the guardian is gone.
+    void pressHeld(bool held);
+
+private:
+    explicit Guardian(int fd) : fd_(fd) {}
+    int fd_;
+};
+
+}  // namespace dwellor::x11
