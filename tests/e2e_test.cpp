@@ -404,6 +404,21 @@ TEST_F(E2eWayland, ARealXWaylandServerIsRecognised) {
     EXPECT_TRUE(out.starts_with(kWaylandRefusal)) << out;
 }
 
+// ---- One display for the window, the pointer and the clicks
+
+using E2eDisplay = E2eTest;
+
+TEST_F(E2eDisplay, ADisplayOptionAndAForeignPlatformStillGiveOneDisplay) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    // The environment names a display that does not exist and a platform
+    // with no window at all: the option wins, and the window is an X11 one.
+    const std::vector<std::string> misleading{"DISPLAY=:4711", "QT_QPA_PLATFORM=offscreen"};
+    startApp({"-display", server_->display()}, true, misleading);
+    expectClickingEvery(200);
+    EXPECT_EQ(runToEnd({"--quit", "--display", server_->display()}, nullptr, misleading), (ExitStatus{0, 0}));
+    EXPECT_TRUE(app_->waitExit(kPatience));
+}
+
 // ---- The mode labels
 
 using E2eWindow = E2eTest;
