@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/e2e.h"
 #include "tests/support/session_bus.h"
-#include "tests/support/xvfb.h"
 
-using dwellor::testsupport::ChildProcess;
-using dwellor::testsupport::readFile;
-using dwellor::testsupport::SessionBus;
-using dwellor::testsupport::Xvfb;
+using namespace dwellor::testsupport;
 using namespace std::chrono_literals;
 
 namespace {
@@ -55,39 +52,26 @@ std::string clickInWindow(int x, int y) {
 }
 constexpr int kToggleX = 93, kToggleY = 20, kRightX = 125, kRightY = 168;
 
-class A11yTest : public ::testing::Test {
+class A11yTest : public E2eTest {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/dwellor-a11y-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        std::filesystem::create_directories(dir_ + "/home/Dwellor");
-        std::filesystem::create_directories(dir_ + "/runtime");
-        std::filesystem::permissions(dir_ + "/runtime", std::filesystem::perms::owner_all);
+        E2eTest::SetUp();
         // Clicking off: xdotool moves the pointer.
-        std::ofstream(dir_ + "/home/Dwellor/Dwellor.conf") << "[Program]\nEnabled=False\n";
+        writeSettings("[Program]\nEnabled=False\n");
         // The bus hands its environment to the accessibility bus it starts.
         ::setenv("HOME", (dir_ + "/home").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (dir_ + "/home").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (dir_ + "/runtime").c_str(), 1);
-        server_ = std::make_unique<Xvfb>();
         server_->exportDisplay();
         bus_ = std::make_unique<SessionBus>();
-
-        app_ = std::make_unique<ChildProcess>();
-        app_->spawn({DWELLOR_BINARY},
-                    {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1", "DBUS_SESSION_BUS_ADDRESS=" + bus_->address(),
-                     "ASAN_OPTIONS=detect_leaks=0", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER"},
-                    dir_ + "/dwellor.log");
+        busAddress_ = bus_->address();
+        startApp({}, false, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"});
     }
 
     void TearDown() override {
-        if (HasFailure()) std::cerr << "---- dwellor.log:\n" << readFile(dir_ + "/dwellor.log");
         app_.reset();
         bus_.reset();  // takes the accessibility bus and registry with it
-        server_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
+        E2eTest::TearDown();
     }
 
     // Runs the AT-SPI probe's steps against the program (see atspi_probe.py).
@@ -112,10 +96,7 @@ protected:
         return seen;
     }
 
-    std::string dir_;
-    std::unique_ptr<Xvfb> server_;
     std::unique_ptr<SessionBus> bus_;
-    std::unique_ptr<ChildProcess> app_;
 };
 
 TEST_F(A11yTest, FieldsAreNamedAndTheSelectedModeIsTold) {
