@@ -148,7 +148,10 @@ void X11Input::guardHeldPress() {
 void X11Input::releaseHeldLeft() {
     // Writing to a connection the server closed would end in Xlib's fatal
     // I/O error handler.
-    if (impl_->leftHeld && connectionAlive()) mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    if (!impl_->leftHeld || !connectionAlive()) return;
+    mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    // The process is about to end: wait until the server has the release.
+    XSync(impl_->dpy, False);
 }
 
 bool X11Input::connectionAlive() const {
