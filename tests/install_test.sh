@@ -121,8 +121,9 @@ deb)
   [ "$(field Version)" = "$version" ] || fail "Version"
   [ "$(field Architecture)" = "$arch" ] || fail "Architecture"
   for f in Section Priority Maintainer Description; do [ -n "$(field $f)" ] || fail "no $f"; done
-  # Computed by dpkg-shlibdeps from the program's libraries.
-  for lib in libc6 libqt6widgets6 libx11-6 libxtst6; do
+  # Computed by dpkg-shlibdeps from the program's libraries, and the platform
+  # plugin it loads.
+  for lib in libc6 libqt6widgets6 libx11-6 libxtst6 qt6-qpa-plugins; do
     [[ ",$(field Depends)," =~ [,\ ]$lib[\ ,] ]] || fail "Depends lacks $lib: $(field Depends)"
   done
   outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -Ev '^\./(usr(/.*)?)?$' || true)
