@@ -66,7 +66,14 @@ void DwellEngine::inject(std::uint32_t flags) {
 }
 
 void DwellEngine::releaseHeldButton() {
-    if (leftHeld_) inject(MOUSEEVENTF_LEFTUP);
+    if (!leftHeld_) return;
+    inject(MOUSEEVENTF_LEFTUP);
+    // With the drag option switched off since the press, the next full click
+    // lets go instead; the phase is left for that case as it is.
+    if (DragPhase == true) {
+        DragPhase = false;
+        c_.Timer1.setInterval(periodOf(c_.Text1.text()));
+    }
 }
 
 }  // namespace dwellor

@@ -40,8 +40,9 @@ public:
     // drag option on: true releases, false presses.
     void PerformClick(VBool release);
 
-    // Releases a left press injected in drag mode that is still held, so
-    // that no button stays down when the program goes away.
+    // Releases a left press injected in drag mode that is still held, as
+    // the next rest would (the drag ends, the dwell period is back), so that
+    // no button stays down while clicking is paused or after the program ends.
     void releaseHeldButton();
     bool leftButtonHeld() const { return leftHeld_; }
 

@@ -180,6 +180,38 @@ INSTANTIATE_TEST_SUITE_P(Endings, E2eHeldButton,
                                            Ending::WindowKill),
                          [](const ::testing::TestParamInfo<Ending>& i) { return std::string(caseOf(i.param).name); });
 
+// ---- A drag press held when clicking is paused
+
+enum class PauseBy { DisableCommand, ToggleCommand, EditText1 };
+const char* pauseName(PauseBy p) {
+    return p == PauseBy::DisableCommand ? "DisableCommand" : p == PauseBy::ToggleCommand ? "ToggleCommand" : "EditText1";
+}
+class E2ePause : public E2eTest, public ::testing::WithParamInterface<PauseBy> {};
+
+TEST_P(E2ePause, ReleasesTheHeldPressWithinAPeriod) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=200\n");
+    startApp();
+    // With the button down the pointer belongs to the probe: typing needs the focus first.
+    if (GetParam() == PauseBy::EditText1) clickAndLeave(kText1);
+    pointer_->warp(kRest.x, kRest.y);
+    ASSERT_EQ(probe_->collect(1, kPatience), std::vector<ButtonEvent>{at(1, true, kRest)});
+    pointer_->warp(0, 0);  // the corner holds the engine still
+    ASSERT_TRUE(pointer_->query().buttonDown(1));
+
+    switch (GetParam()) {
+        case PauseBy::DisableCommand: ASSERT_EQ(runToEnd({"--disable"}), (ExitStatus{0, 0})); break;
+        case PauseBy::ToggleCommand: ASSERT_EQ(runToEnd({"--toggle"}), (ExitStatus{0, 0})); break;
+        case PauseBy::EditText1: xdo({"key", "0"}); break;
+    }
+    EXPECT_TRUE(captionIs("Dwellor - Disabled"));
+    EXPECT_TRUE(waitFor([&] { return !pointer_->query().buttonDown(1); }, 200ms)) << "button 1 still held";
+    EXPECT_TRUE(app_->running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, E2ePause,
+                         ::testing::Values(PauseBy::DisableCommand, PauseBy::ToggleCommand, PauseBy::EditText1),
+                         [](const ::testing::TestParamInfo<PauseBy>& i) { return std::string(pauseName(i.param)); });
+
 using E2eSignals = E2eTest;
 
 TEST_F(E2eSignals, SigpipeLeavesTheProgramClicking) {

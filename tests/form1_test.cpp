@@ -378,3 +378,37 @@ TEST_F(FormTest, StartInTrayOnlyWhenAnIconCanBeAdded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every way of pausing lets go of a held drag press first, and the drag
+// starts afresh once clicking is back.
+enum class Pause { Toggle, EditText1, DisableCommand, ToggleCommand };
+class FormPause : public FormTest, public ::testing::WithParamInterface<Pause> {};
+
+TEST_P(FormPause, ReleasesAHeldDragPressFirst) {
+    load();
+    check2().userClick();
+    fp().pointer.position = {50, 60};
+    timer().steps(2);
+    ASSERT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN}));
+    ASSERT_EQ(timer().interval(), 500);
+    switch (GetParam()) {
+        case Pause::Toggle: win().button("Command3").userClick(); break;
+        case Pause::EditText1: text1().setText("800"); break;
+        case Pause::DisableCommand: form->RemoteCommand("disable"); break;
+        case Pause::ToggleCommand: form->RemoteCommand("toggle"); break;
+    }
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
+    EXPECT_EQ(timer().interval(), GetParam() == Pause::EditText1 ? 800 : 1000);
+
+    win().button("Command3").userClick();
+    timer().step();
+    EXPECT_EQ(fp().mouse.flags().back(), MOUSEEVENTF_LEFTDOWN);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FormPause,
+                         ::testing::Values(Pause::Toggle, Pause::EditText1, Pause::DisableCommand, Pause::ToggleCommand));
+
+}  // namespace

@@ -141,6 +141,8 @@ void Form1::Form_Load() {
 }
 
 void Form1::Command3_Click() {
+    // A drag press must not stay held while nothing clicks.
+    if (Timer1.enabled()) releaseHeldButton();
     Timer1.setEnabled(!Timer1.enabled());
     settings_.saveEnabled(Timer1.enabled());
     if (Timer1.enabled()) {
@@ -156,6 +158,7 @@ void Form1::Command2_Click() {
 }
 
 void Form1::Text1_Change() {
+    releaseHeldButton();
     Timer1.setEnabled(false);
     settings_.saveEnabled(Timer1.enabled());
     showRunState(false);
