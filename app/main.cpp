@@ -101,6 +101,20 @@ void guardOtherEndings(dwellor::x11::X11Input& input) {
     dwellor::qt::explainBrokenConnection(&dwellor::x11::X11Input::guardedConnectionAlive);
 }
 
+// Says once that the guardian has gone (killed by someone), and reaps it.
+void watchGuardian(dwellor::x11::X11Input& input) {
+    if (input.guardianFd() < 0) return;
+    auto* notifier = new QSocketNotifier(input.guardianFd(), QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&input, notifier] {
+        // Off before the socket it watches is closed.
+        notifier->setEnabled(false);
+        if (!input.guardianGone()) return notifier->setEnabled(true);
+        notifier->deleteLater();
+        std::fputs("dwellor: the guardian process has ended: should Dwellor now crash or be killed while "
+                   "dragging, the left button would stay held.\n", stderr);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,6 +193,7 @@ int main(int argc, char** argv) {
     }
 
     quitOnSignals();
+    watchGuardian(*input);
     // The desktop session ending: let go of the button before it goes.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&form](QSessionManager&) { form.releaseHeldButton(); });
 

@@ -180,6 +180,18 @@ INSTANTIATE_TEST_SUITE_P(Endings, E2eHeldButton,
                                            Ending::WindowKill),
                          [](const ::testing::TestParamInfo<Ending>& i) { return std::string(caseOf(i.param).name); });
 
+TEST_F(E2eHeldButton, AGuardianThatEndsIsReapedAndToldOfAndClickingGoesOn) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    const std::vector<pid_t> guardian = childrenOf(app_->pid());
+    ASSERT_EQ(guardian.size(), 1u);
+    ASSERT_EQ(kill(guardian[0], SIGKILL), 0);
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(guardian[0])); }))
+        << "the guardian was not reaped";
+    EXPECT_TRUE(waitFor([&] { return readFile(dir_ + "/dwellor.log").find("guardian process has ended") != std::string::npos; }));
+    expectClickingEvery(200);
+}
+
 // ---- A drag press held when clicking is paused
 
 enum class PauseBy { DisableCommand, ToggleCommand, EditText1 };

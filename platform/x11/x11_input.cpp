@@ -126,15 +126,21 @@ void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std:
         if ((flags & s.flag) && s.button == 1) leftHeld = s.press;
     }
     // The guardian hears of a press before the server gets it, and of a
-    // release after: whenever this process dies, it knows enough. Events sent
-    // in one flush reach the server together, so a whole click needs no word.
+    // release only once the server has it: requests a client leaves unread
+    // when it dies are dropped, so a release merely flushed can be lost.
+    // Events sent in one flush reach the server together, so a whole click
+    // needs no word.
     Guardian* guardian = impl_->guardian.get();
     if (guardian && leftHeld && !impl_->leftHeld) guardian->pressHeld(true);
     for (const Step& s : steps) {
         if (flags & s.flag) XTestFakeButtonEvent(impl_->dpy, s.button, s.press, CurrentTime);
     }
-    XFlush(impl_->dpy);
-    if (guardian && !leftHeld && impl_->leftHeld) guardian->pressHeld(false);
+    if (!leftHeld && impl_->leftHeld) {
+        XSync(impl_->dpy, False);
+        if (guardian) guardian->pressHeld(false);
+    } else {
+        XFlush(impl_->dpy);
+    }
     impl_->leftHeld = leftHeld;
 }
 
@@ -145,13 +151,20 @@ void X11Input::guardHeldPress() {
     guarded = this;
 }
 
+int X11Input::guardianFd() const { return impl_->guardian ? impl_->guardian->fd() : -1; }
+
+bool X11Input::guardianGone() {
+    if (!impl_->guardian || !impl_->guardian->gone()) return false;
+    impl_->guardian.reset();
+    return true;
+}
+
 void X11Input::releaseHeldLeft() {
     // Writing to a connection the server closed would end in Xlib's fatal
     // I/O error handler.
     if (!impl_->leftHeld || !connectionAlive()) return;
+    // Returns once the server has the release.
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-    // The process is about to end: wait until the server has the release.
-    XSync(impl_->dpy, False);
 }
 
 bool X11Input::connectionAlive() const {

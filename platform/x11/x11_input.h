@@ -27,7 +27,8 @@ public:
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override;
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
-    // where the pointer is; flushed before returning.
+    // where the pointer is; flushed before returning, and a release of a held
+    // left press is waited for until the server has it.
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                      std::uintptr_t extraInfo) override;
 
@@ -37,6 +38,11 @@ public:
     // process dies in a way no code survives (a crash, SIGKILL). Call once,
     // before any thread starts.
     void guardHeldPress();
+    // The guardian's end of their socket, readable once it has ended; -1
+    // without one.
+    int guardianFd() const;
+    // Whether the guardian has ended (it is then reaped and forgotten).
+    bool guardianGone();
     // Releases a left press injected here and still held, unless the
     // connection is gone.
     void releaseHeldLeft();
