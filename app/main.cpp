@@ -1,7 +1,10 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -115,9 +118,21 @@ void watchGuardian(dwellor::x11::X11Input& input) {
     });
 }
 
+// Started with standard streams closed, the next files opened (the lock, the
+// X connection) would become descriptors 0 to 2, and warnings written to
+// stderr would go into them.
+void openStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor: this one.
+        if (open("/dev/null", O_RDWR) < 0) _exit(1);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardStreams();
     // A write to a closed stderr or socket must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;

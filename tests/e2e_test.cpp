@@ -338,6 +338,40 @@ TEST_P(E2eOddSettings, GiveTheDefaultsAtOnceAndAreLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Kinds, E2eOddSettings, ::testing::Values(Odd::Fifo, Odd::DeviceSymlink, Odd::Folder, Odd::Big),
                          [](const ::testing::TestParamInfo<Odd>& i) { return nameOf(i.param); });
 
+// A lock left by a write that was killed: the window neither starts late
+// nor stops answering, and the write lands.
+TEST_F(E2eOddSettings, AnEmptyLockBesideTheFileHoldsNothingUp) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=200\n");
+    std::ofstream(settingsPath() + ".lock").flush();
+    const auto started = Clock::now();
+    startApp();
+    EXPECT_LT(Clock::now() - started, 3000ms);
+    ASSERT_TRUE(captionIs("Dwellor - Enabled"));
+    const auto toggled = Clock::now();
+    clickAndLeave(kToggle);
+    EXPECT_TRUE(waitFor([&] { return caption() == "Dwellor - Disabled"; }, 500ms));
+    EXPECT_LT(Clock::now() - toggled, 500ms);
+    EXPECT_TRUE(waitFor([&] { return readFile(settingsPath()).find("Enabled=False") != std::string::npos; }));
+}
+
+// Some launchers start programs with no standard streams at all.
+TEST_F(E2eOddSettings, ClosedStandardStreamsAndAFifoForSettingsStillClickAndEndOnSigterm) {
+    std::filesystem::create_directories(dir_ + "/home/Dwellor");
+    ASSERT_EQ(mkfifo(settingsPath().c_str(), 0644), 0);
+    app_ = std::make_unique<ChildProcess>();
+    app_->spawn({"sh", "-c", "exec \"$0\" --hidden <&- >&- 2>&-", DWELLOR_BINARY}, appEnv());
+    ASSERT_TRUE(waitFor([&] {
+        main_ = tree_->mainWindow();
+        return main_ && tree_->viewable(main_);
+    })) << "the window did not appear";
+    pointer_->warp(kRest.x, kRest.y);
+    EXPECT_EQ(leftClicksAtRest(probe_->collect(2, kPatience)), 1);
+    ASSERT_TRUE(app_->signal(SIGTERM));
+    const auto st = app_->waitExit(kPatience);
+    ASSERT_TRUE(st) << "SIGTERM did not end it";
+    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+}
+
 // ---- One instance per display, and commands to it
 
 using E2eInstance = E2eTest;
