@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QWidget>
 #include <QThread>
 
 #include "app/autostart.h"
@@ -198,7 +199,17 @@ int main(int argc, char** argv) {
     dwellor::qt::QtTray tray;
     dwellor::qt::QtSettings settings;
     dwellor::Form1 form({window, *input, *input, tray, settings});
-    input->setOwnWindow(window.widget()->winId());
+    // Every window of Dwellor's own that is shown: the main one and the
+    // question with their frames, and an icon embedded in an XEmbed tray.
+    input->setOwnWindows([] {
+        std::vector<dwellor::x11::X11Input::OwnWindow> own;
+        for (const QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || w->windowType() == Qt::ToolTip || !w->internalWinId()) continue;
+            const bool icon = w->objectName() == QLatin1String(dwellor::qt::TrayIconReleases::kEmbeddedWidgetName);
+            own.push_back({w->internalWinId(), !icon});
+        }
+        return own;
+    });
 
     dwellor::qt::CommandServer commands([&form](const std::string& c) { return form.RemoteCommand(c); });
     if (lock && lock->usable()) {
@@ -213,7 +224,7 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&form](QSessionManager&) { form.releaseHeldButton(); });
 
     form.Form_Load();
-    if (!(cl.hidden && form.StartInTray())) window.show();
+    if (!(cl.hidden && form.StartInTray())) form.ShowWindow();
     const int rc = QApplication::exec();
     form.releaseHeldButton();
     return rc;

@@ -86,6 +86,8 @@ TEST(Startup, AutostartEntryIsWrittenValidAndRemoved) {
     EXPECT_EQ(runDwellor(env, {"--autostart", "on"}).first, (ExitStatus{0, 0}));
     const std::string text = slurp(entry);
     EXPECT_NE(text.find("\nExec=dwellor --hidden\n"), std::string::npos) << text;
+    // Once Dwellor is removed, the session skips the entry.
+    EXPECT_NE(text.find("\nTryExec=dwellor\n"), std::string::npos) << text;
     ChildProcess validate;
     validate.spawn({"desktop-file-validate", entry}, {}, config + "/validate.log");
     EXPECT_EQ(validate.waitExit(10s), (ExitStatus{0, 0}));

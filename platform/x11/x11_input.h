@@ -1,6 +1,8 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
@@ -20,8 +22,15 @@ public:
     // Whether the server is XWayland (it advertises the XWAYLAND extension).
     bool isXWayland() const;
 
-    // The program's own top-level window (an X window id).
-    void setOwnWindow(unsigned long window);
+    // The program's own windows, asked for on a rest: X window ids, each
+    // with whether the frame a window manager puts around it counts too (a
+    // tray icon is embedded in the tray's window instead: only its own
+    // rectangle counts).
+    struct OwnWindow {
+        unsigned long id;
+        bool withFrame;
+    };
+    void setOwnWindows(std::function<std::vector<OwnWindow>()> list);
 
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
