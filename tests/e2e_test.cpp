@@ -372,6 +372,59 @@ TEST_F(E2eOddSettings, ClosedStandardStreamsAndAFifoForSettingsStillClickAndEndO
     EXPECT_EQ(*st, (ExitStatus{0, 0}));
 }
 
+// ---- A person who can only dwell
+
+using E2eDwelling = E2eTest;
+
+TEST_F(E2eDwelling, ARestOnToggleSwitchesOffOnceAndTheNextRestThereSwitchesBackOn) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kToggle.x, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Disabled"));
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Disabled"; }, 600ms)) << "switched on again by itself";
+    // Off and back: asleep, not locked out. Off for long enough to be seen
+    // to have moved: a move that comes back between two ticks is a rest.
+    pointer_->warp(kText1.x, kText1.y);
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Disabled"; }, 300ms));
+    pointer_->warp(kToggle.x, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Enabled"));
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Enabled"; }, 600ms)) << "switched off again by itself";
+    // Nothing outside the window is clicked while off.
+    pointer_->warp(kText1.x, kText1.y);
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Enabled"; }, 300ms));
+    pointer_->warp(kToggle.x + 1, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Disabled"));
+    pointer_->warp(kRest.x, kRest.y);
+    EXPECT_EQ(probe_->collect(1, 600ms), std::vector<ButtonEvent>{});
+}
+
+TEST_F(E2eDwelling, ARestOnTheDragOptionChangesItOnceHoweverLongTheRest) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kCheck2.x, kCheck2.y);
+    const auto dragOn = [&] { return readFile(settingsPath()).find("Drag=1") != std::string::npos; };
+    ASSERT_TRUE(waitFor(dragOn));
+    EXPECT_TRUE(holdsFor(dragOn, 1000ms)) << "the option flipped back while the pointer rested";
+}
+
+TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kExit.x, kExit.y);
+    XWindow prompt = 0;
+    ASSERT_TRUE(waitFor([&] { return (prompt = tree_->promptWindow()) != 0; })) << "no question appeared";
+    EXPECT_TRUE(app_->running());
+    EXPECT_TRUE(tree_->keptAbove(prompt));
+    // Beside the pointer, not under it.
+    const Spot o = tree_->origin(prompt);
+    EXPECT_TRUE(o.x > kExit.x || o.y > kExit.y) << o.x << "," << o.y;
+    // "Exit Dwellor" is the left one of the two buttons.
+    pointer_->warp(o.x + 12 + 75, o.y + 12 + 32);
+    const auto st = app_->waitExit(kPatience);
+    ASSERT_TRUE(st) << "a rest on Exit Dwellor did not end it";
+    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+}
+
 // ---- One instance per display, and commands to it
 
 using E2eInstance = E2eTest;
