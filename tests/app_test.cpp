@@ -82,10 +82,12 @@ struct CommandServerTest : ::testing::Test {
     QTemporaryDir dir;
     QString path = dir.filePath("s");
     std::vector<std::string> received;
+    static constexpr int kIdleMs = 300;
     qt::CommandServer server{[this](const std::string& c) {
-        received.push_back(c);
-        return c == "toggle";
-    }};
+                                 received.push_back(c);
+                                 return c == "toggle";
+                             },
+                             kIdleMs};
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.listen(path, error)) << error.toStdString();
@@ -133,6 +135,10 @@ TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
         return s->state() != QLocalSocket::ConnectedState;
     });
     EXPECT_GE(dropped, 4);
+    // The rest are dropped once they have been silent for the idle time.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::none_of(idle.begin(), idle.end(), [](const auto& s) { return s->state() == QLocalSocket::ConnectedState; }); },
+        kIdleMs + 3000));
     idle.clear();
     // Their slots free up as they go.
     EXPECT_TRUE(QTest::qWaitFor([&] { return exchange("toggle\n") == "ok\n"; }, 3000));

@@ -6,10 +6,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/e2e.h"
@@ -363,6 +367,42 @@ TEST_F(E2eInstance, HiddenStartGoesToTheTrayWhenThereIsOne) {
         main_ = tree_->mainWindow();
         return main_ && tree_->viewable(main_) && tree_->trayIcons().empty();
     }));
+}
+
+TEST_F(E2eInstance, AConnectionFloodDoesNotStallClicking) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    const std::string socket = dir_ + "/runtime/dwellor-" + server_->display().substr(1) + ".socket";
+    ASSERT_TRUE(std::filesystem::exists(socket));
+    pointer_->warp(kRest.x, kRest.y);
+    ASSERT_EQ(probe_->collect(2, kPatience).size(), 2u) << "no clicks before the flood";
+
+    // Short connections, each closed at once, as fast as the instance takes them.
+    std::atomic<bool> flooding{true};
+    std::atomic<int> made{0};
+    std::thread flood([&] {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        socket.copy(addr.sun_path, sizeof addr.sun_path - 1);
+        const auto end = Clock::now() + 3s;
+        while (Clock::now() < end) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) ++made;
+            close(fd);
+        }
+        flooding = false;
+    });
+    // Through the flood and the idle timeout of its last connections, each
+    // period brings its click: no gap of two periods.
+    std::optional<Clock::time_point> quiet;
+    int gaps = 0;
+    while (!quiet || Clock::now() < *quiet + 6s) {
+        if (probe_->collect(1, 400ms).empty()) ++gaps;
+        if (!quiet && !flooding) quiet = Clock::now();
+    }
+    flood.join();
+    EXPECT_GT(made, 1000) << "the flood did not get through";
+    EXPECT_EQ(gaps, 0);
 }
 
 // ---- Wayland sessions, where the X server cannot see the pointer

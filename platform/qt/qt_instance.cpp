@@ -55,8 +55,8 @@ SendResult sendCommand(const QString& socketPath, const QString& command, int ti
     return SendResult::Failed;
 }
 
-CommandServer::CommandServer(CommandHandler handler)
-    : handler_(std::move(handler)), server_(new QLocalServer(this)) {
+CommandServer::CommandServer(CommandHandler handler, int idleMs)
+    : handler_(std::move(handler)), idleMs_(idleMs), server_(new QLocalServer(this)) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     QObject::connect(server_, &QLocalServer::newConnection, this, &CommandServer::accept);
 }
@@ -85,7 +85,13 @@ void CommandServer::accept() {
         QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         QObject::connect(s, &QObject::destroyed, this, [this, s] { pending_.erase(s); });
         QObject::connect(s, &QLocalSocket::readyRead, this, [this, s] { read(s); });
-        QTimer::singleShot(kIdleMs, s, [s] { s->abort(); });
+        // A child of the connection, so that it goes with it: a timer of its
+        // own would outlive it by up to the idle time, and a flood of short
+        // connections would pile up timers that all fire at once.
+        auto* idle = new QTimer(s);
+        idle->setSingleShot(true);
+        QObject::connect(idle, &QTimer::timeout, s, &QLocalSocket::abort);
+        idle->start(idleMs_);
         read(s);
     }
 }

@@ -48,7 +48,7 @@ SendResult sendCommand(const QString& socketPath, const QString& command, int ti
 class CommandServer final : public QObject {
 public:
     using CommandHandler = std::function<bool(const std::string&)>;
-    explicit CommandServer(CommandHandler handler);
+    explicit CommandServer(CommandHandler handler, int idleMs = kIdleMs);
     ~CommandServer() override;
     bool listen(const QString& path, QString& error);
 
@@ -61,6 +61,7 @@ private:
     void read(QLocalSocket* s);
 
     CommandHandler handler_;
+    int idleMs_;
     QLocalServer* server_;
     std::map<QLocalSocket*, QByteArray> pending_;  // what each client has sent so far
 };
