@@ -369,6 +369,77 @@ TEST_F(E2eInstance, HiddenStartGoesToTheTrayWhenThereIsOne) {
     }));
 }
 
+TEST_F(E2eInstance, ALockRemovedUnderTheInstanceStillLeavesOneClicker) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    // A /tmp cleaner takes the lock file and the socket.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/runtime"))
+        std::filesystem::remove(entry.path());
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0})) << "a second start did not find the first";
+    // The same server spelled another way.
+    EXPECT_EQ(runToEnd({}, nullptr, {"DISPLAY=:0" + server_->display().substr(1) + ".0"}), (ExitStatus{0, 0}));
+    // Two clickers would give two clicks a period.
+    expectClickingEvery(200);
+    EXPECT_TRUE(app_->running());
+}
+
+enum class BadLock { Empty, Garbage, ReadOnlyFolder };
+
+std::string nameOf(BadLock b) {
+    switch (b) {
+        case BadLock::Empty: return "Empty";
+        case BadLock::Garbage: return "Garbage";
+        case BadLock::ReadOnlyFolder: return "ReadOnlyFolder";
+    }
+    return "?";
+}
+void PrintTo(BadLock b, std::ostream* os) { *os << nameOf(b); }
+
+class E2eUntakenLock : public E2eTest, public ::testing::WithParamInterface<BadLock> {};
+
+// Runs the program in a mount namespace of its own where `dir` is read-only;
+// false when this machine allows no such namespace.
+bool readOnlyLauncher(const std::string& dir, std::vector<std::string>& launcher) {
+    launcher = {"unshare", "--mount"};
+    if (geteuid() != 0) launcher.push_back("--map-root-user");
+    launcher.insert(launcher.end(), {"sh", "-c", R"(mount -o bind,ro "$0" "$0" && exec "$@")", dir});
+    std::vector<std::string> probe = launcher;
+    probe.insert(probe.end(), {"sh", "-c", R"(! touch "$0/probe" 2>/dev/null)", dir});
+    ChildProcess p;
+    p.spawn(probe, {}, "/dev/null");
+    const auto st = p.waitExit(10s);
+    return st && *st == (ExitStatus{0, 0});
+}
+
+TEST_P(E2eUntakenLock, IsNoInstanceAndTheStartGoesOnAtOnce) {
+    const std::string runtime = dir_ + "/runtime";
+    std::ofstream lock(runtime + "/dwellor-" + server_->display().substr(1) + ".lock");
+    if (GetParam() != BadLock::Empty) lock << "\x01\xff not a lock\n";
+    lock.close();
+    if (GetParam() == BadLock::ReadOnlyFolder && !readOnlyLauncher(runtime, launcher_))
+        GTEST_SKIP() << "no mount namespaces here";
+
+    // Once this meant a 5 s wait and "does not answer".
+    const auto started = Clock::now();
+    startApp();
+    EXPECT_LT(Clock::now() - started, 4s);
+    // It is the instance all the same: a second start finds it.
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
+    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    ASSERT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
+    const std::string log = readFile(dir_ + "/dwellor.log");
+    if (GetParam() == BadLock::ReadOnlyFolder) {
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_NE(log.find("dwellor: no instance lock: "), std::string::npos) << log;
+    } else {
+        EXPECT_EQ(log, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, E2eUntakenLock,
+                         ::testing::Values(BadLock::Empty, BadLock::Garbage, BadLock::ReadOnlyFolder),
+                         [](const ::testing::TestParamInfo<BadLock>& i) { return nameOf(i.param); });
+
 TEST_F(E2eInstance, AConnectionFloodDoesNotStallClicking) {
     writeSettings("[Program]\nEnabled=True\nInterval=200\n");
     startApp();
