@@ -2,10 +2,15 @@
 // decisions start-up makes before it opens a window.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cstddef>
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -292,6 +297,41 @@ TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
     idle.clear();
     // Their slots free up as they go.
     EXPECT_TRUE(QTest::qWaitFor([&] { return exchange("toggle\n") == "ok\n"; }, 3000));
+}
+
+// A connection from another process, made as `uid`, that sends "toggle";
+// it exits 0 when answered "ok".
+pid_t toggleFrom(const QByteArray& abstractName, uid_t uid) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, abstractName.constData(), abstractName.size());
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (uid != geteuid() && setuid(uid) != 0) _exit(3);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) _exit(4);
+    if (write(fd, "toggle\n", 7) != 7) _exit(5);
+    char reply[3];
+    _exit(read(fd, reply, 3) == 3 && std::memcmp(reply, "ok\n", 3) == 0 ? 0 : 1);
+}
+
+// Anyone may connect to an abstract name: only this user's commands count.
+TEST_F(CommandServerTest, TheNameTakesCommandsFromThisUserOnly) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    qt::InstanceLock lock(QStringLiteral(":%1").arg(800000 + QCoreApplication::applicationPid() % 100000), QString());
+    ASSERT_EQ(lock.claim(), qt::InstanceLock::Claim::Ours);
+    QString error;
+    ASSERT_TRUE(server.listen(lock.takeNameSocket(), error)) << error.toStdString();
+    auto exitCode = [](pid_t pid) {
+        int status = -1;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(exitCode(toggleFrom(lock.name(), 65534)), 1) << "another user's command was answered";
+    EXPECT_TRUE(received.empty());
+    EXPECT_EQ(exitCode(toggleFrom(lock.name(), geteuid())), 0);
+    EXPECT_EQ(received, std::vector<std::string>{"toggle"});
 }
 
 }  // namespace
