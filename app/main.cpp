@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
         lock = std::make_unique<dwellor::qt::InstanceLock>(display);
         const Role role = claimDisplay(*lock, cl, display);
         if (role != Role::Primary) return role == Role::Done ? 0 : 1;
-        if (const QString weakness = lock->weakness(); !weakness.isEmpty()) print(stderr, weakness + QLatin1Char('\n'));
+        if (const QString weakness = lock->weakness(); !weakness.isEmpty())
+            print(stderr, weakness + QLatin1Char('\n'));
     } else if (cl.action == CommandLine::Action::Remote) {
         std::fprintf(stderr, "dwellor: no X display is set (DISPLAY), so no running Dwellor can be reached.\n");
         return 1;

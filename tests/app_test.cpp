@@ -117,7 +117,9 @@ INSTANTIATE_TEST_SUITE_P(Spellings, DisplayKeyTest,
                          });
 
 // What may be found where the lock file goes.
-enum class AtLock { Nothing, Empty, Garbage, DeadOwner, LiveNumberUnheld, DanglingSymlink, Fifo, Folder, HeldLock, NoFolder };
+enum class AtLock {
+    Nothing, Empty, Garbage, DeadOwner, LiveNumberUnheld, DanglingSymlink, Fifo, Folder, HeldLock, NoFolder
+};
 
 struct LockCase {
     AtLock at;
@@ -291,9 +293,8 @@ TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
     });
     EXPECT_GE(dropped, 4);
     // The rest are dropped once they have been silent for the idle time.
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::none_of(idle.begin(), idle.end(), [](const auto& s) { return s->state() == QLocalSocket::ConnectedState; }); },
-        kIdleMs + 3000));
+    const auto connected = [](const auto& s) { return s->state() == QLocalSocket::ConnectedState; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::none_of(idle.begin(), idle.end(), connected); }, kIdleMs + 3000));
     idle.clear();
     // Their slots free up as they go.
     EXPECT_TRUE(QTest::qWaitFor([&] { return exchange("toggle\n") == "ok\n"; }, 3000));

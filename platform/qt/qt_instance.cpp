@@ -190,13 +190,16 @@ void InstanceLock::release() {
     nameFd_ = -1;
     if (lock_ && lockState_ == LockFile::State::Ours) lock_->release();
     lockState_ = LockFile::State::Impossible;
-    nameTakenByOther_ = runningOnName_ = false;
+    haveName_ = nameTakenByOther_ = runningOnName_ = false;
+    nameProblem_.clear();
 }
 
 InstanceLock::Claim InstanceLock::claim() {
     release();
     // The name first: whoever has it is the instance, whatever the folder holds.
     nameFd_ = listenOn(name_);
+    haveName_ = nameFd_ >= 0;
+    if (!haveName_) nameProblem_ = lastError();
     if (nameFd_ < 0 && errno == EADDRINUSE) {
         uid_t owner = 0;
         const int fd = connectTo(name_, owner);
@@ -220,7 +223,7 @@ InstanceLock::Claim InstanceLock::claim() {
 }
 
 QString InstanceLock::weakness() const {
-    const bool name = !nameTakenByOther_ && nameFd_ >= 0;
+    const bool name = haveName_;
     const bool file = lockState_ == LockFile::State::Ours;
     if (name && file) return {};
     const QString noLock = !lock_ ? QStringLiteral("no runtime folder for an instance lock")
@@ -228,7 +231,7 @@ QString InstanceLock::weakness() const {
     const QString noName = nameTakenByOther_
                                ? QStringLiteral("the instance name %1 is taken by another user")
                                      .arg(QString::fromUtf8(name_))
-                               : QStringLiteral("no instance name (%1)").arg(QString::fromUtf8(name_));
+                               : QStringLiteral("no instance name %1 (%2)").arg(QString::fromUtf8(name_), nameProblem_);
     if (name) return QStringLiteral("dwellor: %1; a second start on this display still finds this one.").arg(noLock);
     if (file) return QStringLiteral("dwellor: %1; the instance lock alone keeps a second Dwellor out.").arg(noName);
     return QStringLiteral("dwellor: %1, and %2: running without the one-instance guard.").arg(noLock, noName);

@@ -83,6 +83,8 @@ private:
     QString socketPath_;    // empty when there is no runtime folder
     std::unique_ptr<LockFile> lock_;
     int nameFd_ = -1;
+    bool haveName_ = false;
+    QString nameProblem_;  // why the name could not be had
     bool nameTakenByOther_ = false;
     LockFile::State lockState_ = LockFile::State::Impossible;
     bool runningOnName_ = false;
