@@ -321,7 +321,8 @@ std::vector<std::string> E2eTest::appEnv() const {
 
 void E2eTest::startApp(const std::vector<std::string>& args, bool waitShown,
                        const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
+    std::vector<std::string> argv = launcher_, env = appEnv();
+    argv.push_back(DWELLOR_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     app_ = std::make_unique<ChildProcess>();
@@ -335,7 +336,8 @@ void E2eTest::startApp(const std::vector<std::string>& args, bool waitShown,
 
 ExitStatus E2eTest::runToEnd(const std::vector<std::string>& args, std::string* output,
                              const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
+    std::vector<std::string> argv = launcher_, env = appEnv();
+    argv.push_back(DWELLOR_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     ChildProcess p;

@@ -157,6 +157,9 @@ protected:
     void expectClickingEvery(int periodMs);
 
     std::string dir_;
+    // A command the program is started through (its arguments, then the
+    // program's command line follow); empty for none.
+    std::vector<std::string> launcher_;
     std::string busAddress_ = "disabled:";
     std::unique_ptr<Xvfb> server_;
     std::unique_ptr<ServerPointer> pointer_;
