@@ -55,10 +55,10 @@ void print(FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().constD
 // The answers that need no display.
 int runWithoutDisplay(const CommandLine& cl) {
     switch (cl.action) {
-        case CommandLine::Action::Help: print(stdout, cl.helpText); return 0;
+        case CommandLine::Action::Help: std::fputs(cl.helpText.c_str(), stdout); return 0;
         case CommandLine::Action::Version: std::printf("dwellor %s\n", DWELLOR_VERSION); return 0;
         case CommandLine::Action::Error:
-            print(stderr, QStringLiteral("dwellor: %1\n\n%2").arg(cl.error, cl.helpText));
+            std::fprintf(stderr, "dwellor: %s\n\n%s", cl.error.c_str(), cl.helpText.c_str());
             return 2;
         case CommandLine::Action::Autostart: {
             QString error;
@@ -79,7 +79,7 @@ enum class Role { Primary, Done, Failed };
 // second clicker: the start fails with a line saying so.
 Role claimDisplay(dwellor::qt::InstanceLock& lock, const CommandLine& cl, const QString& display) {
     const bool remote = cl.action == CommandLine::Action::Remote;
-    const QString command = remote ? cl.remote : QStringLiteral("show");
+    const QString command = QString::fromStdString(remote ? cl.remote : "show");
     QElapsedTimer clock;
     clock.start();
     QString error;
@@ -138,15 +138,16 @@ int main(int argc, char** argv) {
     openStandardStreams();
     // A write to a closed stderr or socket must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine cl = dwellor::app::parseCommandLine(arguments);
+    // Arguments and display names are the locale's bytes; the parser only
+    // compares ASCII option names, so they pass through as they are.
+    const CommandLine cl =
+        dwellor::app::parseCommandLine(std::vector<std::string>(argv, argv + argc), dwellor::app::OptionSet::X11);
     if (const int rc = runWithoutDisplay(cl); rc >= 0) return rc;
 
     // One display for everything: the window, the pointer readings and the
     // clicks. The window is always an X11 one, whatever the environment
     // asks for, so that Dwellor never clicks without a window of its own.
-    if (!cl.display.isEmpty()) setenv("DISPLAY", cl.display.toLocal8Bit().constData(), 1);
+    if (!cl.display.empty()) setenv("DISPLAY", cl.display.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
 

@@ -1,5 +1,5 @@
-// The command line, the socket a running instance listens on, and the
-// decisions start-up makes before it opens a window.
+// The socket a running instance listens on, and the decisions start-up
+// makes before it opens a window.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -22,58 +22,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/command_line.h"
 #include "app/session.h"
 #include "platform/qt/qt_instance.h"
 
 using namespace dwellor;
-using dwellor::app::CommandLine;
-using Action = CommandLine::Action;
 
 namespace {
-
-CommandLine parse(QStringList args) {
-    args.prepend(QStringLiteral("/usr/bin/dwellor"));
-    return app::parseCommandLine(args);
-}
-
-TEST(CommandLineTest, OptionsAndTheirMistakes) {
-    EXPECT_EQ(parse({}).action, Action::Run);
-    EXPECT_EQ(parse({"--help"}).action, Action::Help);
-    EXPECT_EQ(parse({"-h"}).action, Action::Help);
-    EXPECT_EQ(parse({"--version"}).action, Action::Version);
-    EXPECT_TRUE(parse({"--help"}).helpText.startsWith("Usage: dwellor [options]"));
-
-    const CommandLine run = parse({"--hidden", "--allow-xwayland", "-display", ":3"});
-    EXPECT_EQ(run.action, Action::Run);
-    EXPECT_TRUE(run.hidden);
-    EXPECT_TRUE(run.allowXWayland);
-    EXPECT_EQ(run.display, ":3");
-    EXPECT_EQ(parse({"--display=:4"}).display, ":4");
-
-    for (const char* c : {"toggle", "enable", "disable", "show", "quit"}) {
-        const CommandLine r = parse({QStringLiteral("--") + c});
-        EXPECT_EQ(r.action, Action::Remote) << c;
-        EXPECT_EQ(r.remote, c);
-    }
-    EXPECT_EQ(parse({"--autostart", "on"}).action, Action::Autostart);
-    EXPECT_TRUE(parse({"--autostart", "on"}).autostartOn);
-    EXPECT_FALSE(parse({"--autostart=off"}).autostartOn);
-
-    // Each of these is a usage error (exit 2), never a start.
-    for (const QStringList& bad : std::vector<QStringList>{{"--bogus"},
-                                                           {"-platform", "offscreen"},
-                                                           {"stray"},
-                                                           {"--toggle", "--quit"},
-                                                           {"--autostart", "on", "--toggle"},
-                                                           {"--autostart", "maybe"},
-                                                           {"--autostart"},
-                                                           {"-display"}}) {
-        const CommandLine r = parse(bad);
-        EXPECT_EQ(r.action, Action::Error) << bad.join(' ').toStdString();
-        EXPECT_FALSE(r.error.isEmpty());
-    }
-}
 
 TEST(StartupTest, WaylandSessionsAreRecognised) {
     EXPECT_FALSE(app::isWaylandSession(false, nullptr, nullptr));
