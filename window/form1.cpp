@@ -196,12 +196,12 @@ void Form1::endOrAsk() {
     d.yes = kAskExit;
     d.no = kAskKeep;
     d.near = *at;
-    ask_.open(d);
-    askTimeout_.setEnabled(false);
-    askTimeout_.setEnabled(true);
     // Opened beside the pointer, not under it; still, nothing there is
     // clicked before the pointer moves.
     engine_.holdOwnClicksUntilMoved();
+    ask_.open(d);
+    askTimeout_.setEnabled(false);
+    askTimeout_.setEnabled(true);
 }
 
 void Form1::answer(bool exit) {
@@ -287,9 +287,10 @@ void Form1::Form_Resize() {
 }
 
 void Form1::ShowWindow() {
-    window_.show();
-    // Appearing under a resting pointer is not a rest on a control.
+    // Appearing under a resting pointer is not a rest on a control. Taken
+    // before it appears: any move from then on counts.
     engine_.holdOwnClicksUntilMoved();
+    window_.show();
     updateWakeWatch();
 }
 
