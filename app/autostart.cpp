@@ -31,6 +31,7 @@ bool setAutostart(bool on, QString& error) {
                 "Type=Application\n"
                 "Name=Dwellor\n"
                 "Comment=Clicks the mouse wherever the pointer rests\n"
+                "TryExec=dwellor\n"
                 "Exec=dwellor --hidden\n"
                 "Icon=io.github.dwellor.Dwellor\n"
                 "Terminal=false\n"

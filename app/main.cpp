@@ -1,13 +1,17 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QWidget>
 #include <QThread>
 
 #include "app/autostart.h"
@@ -101,9 +105,35 @@ void guardOtherEndings(dwellor::x11::X11Input& input) {
     dwellor::qt::explainBrokenConnection(&dwellor::x11::X11Input::guardedConnectionAlive);
 }
 
+// Says once that the guardian has gone (killed by someone), and reaps it.
+void watchGuardian(dwellor::x11::X11Input& input) {
+    if (input.guardianFd() < 0) return;
+    auto* notifier = new QSocketNotifier(input.guardianFd(), QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&input, notifier] {
+        // Off before the socket it watches is closed.
+        notifier->setEnabled(false);
+        if (!input.guardianGone()) return notifier->setEnabled(true);
+        notifier->deleteLater();
+        std::fputs("dwellor: the guardian process has ended: should Dwellor now crash or be killed while "
+                   "dragging, the left button would stay held.\n", stderr);
+    });
+}
+
+// Started with standard streams closed, the next files opened (the lock, the
+// X connection) would become descriptors 0 to 2, and warnings written to
+// stderr would go into them.
+void openStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor: this one.
+        if (open("/dev/null", O_RDWR) < 0) _exit(1);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    openStandardStreams();
     // A write to a closed stderr or socket must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
     QStringList arguments;
@@ -169,7 +199,17 @@ int main(int argc, char** argv) {
     dwellor::qt::QtTray tray;
     dwellor::qt::QtSettings settings;
     dwellor::Form1 form({window, *input, *input, tray, settings});
-    input->setOwnWindow(window.widget()->winId());
+    // Every window of Dwellor's own that is shown: the main one and the
+    // question with their frames, and an icon embedded in an XEmbed tray.
+    input->setOwnWindows([] {
+        std::vector<dwellor::x11::X11Input::OwnWindow> own;
+        for (const QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || w->windowType() == Qt::ToolTip || !w->internalWinId()) continue;
+            const bool icon = w->objectName() == QLatin1String(dwellor::qt::TrayIconReleases::kEmbeddedWidgetName);
+            own.push_back({w->internalWinId(), !icon});
+        }
+        return own;
+    });
 
     dwellor::qt::CommandServer commands([&form](const std::string& c) { return form.RemoteCommand(c); });
     if (lock && lock->usable()) {
@@ -179,11 +219,12 @@ int main(int argc, char** argv) {
     }
 
     quitOnSignals();
+    watchGuardian(*input);
     // The desktop session ending: let go of the button before it goes.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, [&form](QSessionManager&) { form.releaseHeldButton(); });
 
     form.Form_Load();
-    if (!(cl.hidden && form.StartInTray())) window.show();
+    if (!(cl.hidden && form.StartInTray())) form.ShowWindow();
     const int rc = QApplication::exec();
     form.releaseHeldButton();
     return rc;

@@ -8,13 +8,43 @@ DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput
                          std::function<bool(Point)> insideOwnWindow)
     : c_(controls), pointer_(pointer), mouse_(mouse), insideOwnWindow_(std::move(insideOwnWindow)) {}
 
+void DwellEngine::noteReading(Point p) {
+    if (!ownHold_) return;
+    if (!ownHold_->at) ownHold_->at = p;
+    else if (*ownHold_->at != p) ownHold_.reset();
+}
+
+void DwellEngine::holdOwnClicksUntilMoved() {
+    ownHold_ = OwnHold{};
+    Point p;
+    if (pointer_.GetCursorPos(p)) ownHold_->at = p;
+}
+
+std::optional<Point> DwellEngine::ownClickHere() {
+    Point p;
+    if (!ownHold_ || !ownHold_->clicked || !pointer_.GetCursorPos(p)) return std::nullopt;
+    noteReading(p);
+    if (!ownHold_) return std::nullopt;
+    return p;
+}
+
 void DwellEngine::Timer1_Timer() {
     // A pointer parked in the top-left corner suspends clicking.
-    if (pointer_.GetCursorPos(CursorSample) && CursorSample == Point{0, 0}) return;
+    if (pointer_.GetCursorPos(CursorSample)) {
+        noteReading(CursorSample);
+        if (CursorSample == Point{0, 0}) return;
+    }
 
     const bool read = pointer_.GetCursorPos(CursorSample);
+    if (read) noteReading(CursorSample);
     if (read && CursorSample.y == PreviousSample.y && CursorSample.x == PreviousSample.x) {
-        overOwnWindow_ = pointer_.overOwnWindow() && insideOwnWindow_ && insideOwnWindow_(CursorSample);
+        const bool own = pointer_.overOwnWindow();
+        overOwnWindow_ = own && insideOwnWindow_ && insideOwnWindow_(CursorSample);
+        // Clicked there already: a control would flip back and forth.
+        if (own && ownHold_) {
+            PreviousSample = CursorSample;
+            return;
+        }
         if (!dragOn()) {
             PerformClick(kTrue);
         } else if (DragPhase == true) {
@@ -26,8 +56,22 @@ void DwellEngine::Timer1_Timer() {
             c_.Timer1.setInterval(periodOf(c_.Text2.text()));
             DragPhase = true;
         }
+        // A drag press is not a click yet: the release that ends it is.
+        if (own && !leftHeld_) ownHold_ = OwnHold{CursorSample, true};
     }
     PreviousSample = CursorSample;
+}
+
+void DwellEngine::wakeTick(const std::function<bool(Point)>& wakes) {
+    Point p;
+    if (!pointer_.GetCursorPos(p)) return;
+    noteReading(p);
+    const bool rest = wakePrevious_ == p;
+    wakePrevious_ = p;
+    if (!rest || ownHold_ || !pointer_.overOwnWindow() || !wakes(p)) return;
+    inject(MOUSEEVENTF_LEFTDOWN);
+    inject(MOUSEEVENTF_LEFTUP);
+    ownHold_ = OwnHold{p, true};
 }
 
 void DwellEngine::clickLeft(VBool release) {
@@ -66,7 +110,14 @@ void DwellEngine::inject(std::uint32_t flags) {
 }
 
 void DwellEngine::releaseHeldButton() {
-    if (leftHeld_) inject(MOUSEEVENTF_LEFTUP);
+    if (!leftHeld_) return;
+    inject(MOUSEEVENTF_LEFTUP);
+    // With the drag option switched off since the press, the next full click
+    // lets go instead; the phase is left for that case as it is.
+    if (DragPhase == true) {
+        DragPhase = false;
+        c_.Timer1.setInterval(periodOf(c_.Text1.text()));
+    }
 }
 
 }  // namespace dwellor

@@ -36,12 +36,28 @@ public:
     // The tick of Timer1.
     void Timer1_Timer();
 
+    // While clicking is off, a tick of the watch that runs while the pointer
+    // is over the window: a rest on the one control `wakes` says yes to gets
+    // one plain left click, once per rest. Nothing else is ever clicked.
+    void wakeTick(const std::function<bool(Point)>& wakes);
+    // Starts a new rest for wakeTick: the first tick after this only looks.
+    void restartWakeWatch() { wakePrevious_.reset(); }
+
+    // The program's own windows get one click per rest: after a click there,
+    // the pointer must move before the next. The same holds from now on, so
+    // that a window appearing under a resting pointer is not clicked.
+    void holdOwnClicksUntilMoved();
+    // Where the pointer is, when it is still where the engine last clicked
+    // the program's own window: what was just clicked was the engine's doing.
+    std::optional<Point> ownClickHere();
+
     // Injects the selected click. `release` matters only for Left with the
     // drag option on: true releases, false presses.
     void PerformClick(VBool release);
 
-    // Releases a left press injected in drag mode that is still held, so
-    // that no button stays down when the program goes away.
+    // Releases a left press injected in drag mode that is still held, as
+    // the next rest would (the drag ends, the dwell period is back), so that
+    // no button stays down while clicking is paused or after the program ends.
     void releaseHeldButton();
     bool leftButtonHeld() const { return leftHeld_; }
 
@@ -69,6 +85,15 @@ private:
     Point PreviousSample;
     std::optional<bool> DragPhase;  // not set, false or true
     bool leftHeld_ = false;
+
+    // A reading elsewhere than `at` ends the hold on own-window clicks.
+    void noteReading(Point p);
+    struct OwnHold {
+        std::optional<Point> at;  // unset: taken at the next reading
+        bool clicked = false;     // set by a click, not by a window appearing
+    };
+    std::optional<OwnHold> ownHold_;
+    std::optional<Point> wakePrevious_;
 };
 
 }  // namespace dwellor

@@ -10,9 +10,9 @@ class IPointer {
 public:
     virtual ~IPointer() = default;
     virtual bool GetCursorPos(Point& pos) = 0;
-    // Whether the last successful reading found the program's own top-level
-    // window under the pointer, with nothing stacked above it there. Comes
-    // with the reading itself: it costs no request of its own.
+    // Whether the last successful reading found one of the program's own
+    // windows under the pointer, with nothing stacked above it there: the
+    // main window with its frame, the prompt, the tray icon.
     virtual bool overOwnWindow() const { return false; }
 };
 

@@ -1,10 +1,12 @@
 #pragma once
+#include <functional>
 #include <string>
 
 #include "platform/button.h"
 #include "platform/check_box.h"
 #include "platform/label.h"
 #include "platform/picture_box.h"
+#include "platform/prompt.h"
 #include "platform/text_box.h"
 #include "platform/tick_timer.h"
 #include "platform/types.h"
@@ -49,6 +51,8 @@ public:
     virtual ILabel& addLabel(const ControlDesc& desc) = 0;
     virtual IPictureBox& addPictureBox(const ControlDesc& desc) = 0;
     virtual ITickTimer& addTimer(const std::string& name) = 0;
+    // A window of its own for a question (see IPrompt), owned by this one.
+    virtual IPrompt& addPrompt() = 0;
 
     virtual void setClientSize(int width, int height) = 0;
     virtual Handle loadImage(Image image) = 0;
@@ -61,13 +65,20 @@ public:
     virtual void setVisible(bool on) = 0;
     virtual WindowState windowState() const = 0;
     virtual void setWindowState(WindowState s) = 0;
-    // Shows the window (not modal) and raises it.
+    // Shows the window (not modal) and raises it, where it was when it was
+    // last hidden. While shown it is kept above ordinary windows.
     virtual void show() = 0;
     // Whether a point on the screen lies in the window's client area while
     // the window is on screen (shown, not minimised).
     virtual bool clientAreaContains(Point screen) const = 0;
     // Raised after every change of size or window state.
     virtual void onResize(Handler h) = 0;
+    // Raised with true when the pointer comes into the client area and with
+    // false when it leaves it (or the window goes off screen).
+    virtual void onPointerInside(std::function<void(bool inside)> h) = 0;
+    // Raised instead of closing when the window system asks the window to
+    // close (its close button, a window-menu item); the handler decides.
+    virtual void onCloseRequest(Handler h) = 0;
     // Closes the window and ends the program's event loop.
     virtual void unload() = 0;
 };

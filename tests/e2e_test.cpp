@@ -180,6 +180,50 @@ INSTANTIATE_TEST_SUITE_P(Endings, E2eHeldButton,
                                            Ending::WindowKill),
                          [](const ::testing::TestParamInfo<Ending>& i) { return std::string(caseOf(i.param).name); });
 
+TEST_F(E2eHeldButton, AGuardianThatEndsIsReapedAndToldOfAndClickingGoesOn) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    const std::vector<pid_t> guardian = childrenOf(app_->pid());
+    ASSERT_EQ(guardian.size(), 1u);
+    ASSERT_EQ(kill(guardian[0], SIGKILL), 0);
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(guardian[0])); }))
+        << "the guardian was not reaped";
+    EXPECT_TRUE(waitFor([&] { return readFile(dir_ + "/dwellor.log").find("guardian process has ended") != std::string::npos; }));
+    expectClickingEvery(200);
+}
+
+// ---- A drag press held when clicking is paused
+
+enum class PauseBy { DisableCommand, ToggleCommand, EditText1 };
+const char* pauseName(PauseBy p) {
+    return p == PauseBy::DisableCommand ? "DisableCommand" : p == PauseBy::ToggleCommand ? "ToggleCommand" : "EditText1";
+}
+class E2ePause : public E2eTest, public ::testing::WithParamInterface<PauseBy> {};
+
+TEST_P(E2ePause, ReleasesTheHeldPressWithinAPeriod) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=200\n");
+    startApp();
+    // With the button down the pointer belongs to the probe: typing needs the focus first.
+    if (GetParam() == PauseBy::EditText1) clickAndLeave(kText1);
+    pointer_->warp(kRest.x, kRest.y);
+    ASSERT_EQ(probe_->collect(1, kPatience), std::vector<ButtonEvent>{at(1, true, kRest)});
+    pointer_->warp(0, 0);  // the corner holds the engine still
+    ASSERT_TRUE(pointer_->query().buttonDown(1));
+
+    switch (GetParam()) {
+        case PauseBy::DisableCommand: ASSERT_EQ(runToEnd({"--disable"}), (ExitStatus{0, 0})); break;
+        case PauseBy::ToggleCommand: ASSERT_EQ(runToEnd({"--toggle"}), (ExitStatus{0, 0})); break;
+        case PauseBy::EditText1: xdo({"key", "0"}); break;
+    }
+    EXPECT_TRUE(captionIs("Dwellor - Disabled"));
+    EXPECT_TRUE(waitFor([&] { return !pointer_->query().buttonDown(1); }, 200ms)) << "button 1 still held";
+    EXPECT_TRUE(app_->running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, E2ePause,
+                         ::testing::Values(PauseBy::DisableCommand, PauseBy::ToggleCommand, PauseBy::EditText1),
+                         [](const ::testing::TestParamInfo<PauseBy>& i) { return std::string(pauseName(i.param)); });
+
 using E2eSignals = E2eTest;
 
 TEST_F(E2eSignals, SigpipeLeavesTheProgramClicking) {
@@ -293,6 +337,40 @@ TEST_P(E2eOddSettings, GiveTheDefaultsAtOnceAndAreLeftAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, E2eOddSettings, ::testing::Values(Odd::Fifo, Odd::DeviceSymlink, Odd::Folder, Odd::Big),
                          [](const ::testing::TestParamInfo<Odd>& i) { return nameOf(i.param); });
+
+// A lock left by a write that was killed: the window neither starts late
+// nor stops answering, and the write lands.
+TEST_F(E2eOddSettings, AnEmptyLockBesideTheFileHoldsNothingUp) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=200\n");
+    std::ofstream(settingsPath() + ".lock").flush();
+    const auto started = Clock::now();
+    startApp();
+    EXPECT_LT(Clock::now() - started, 3000ms);
+    ASSERT_TRUE(captionIs("Dwellor - Enabled"));
+    const auto toggled = Clock::now();
+    clickAndLeave(kToggle);
+    EXPECT_TRUE(waitFor([&] { return caption() == "Dwellor - Disabled"; }, 500ms));
+    EXPECT_LT(Clock::now() - toggled, 500ms);
+    EXPECT_TRUE(waitFor([&] { return readFile(settingsPath()).find("Enabled=False") != std::string::npos; }));
+}
+
+// Some launchers start programs with no standard streams at all.
+TEST_F(E2eOddSettings, ClosedStandardStreamsAndAFifoForSettingsStillClickAndEndOnSigterm) {
+    std::filesystem::create_directories(dir_ + "/home/Dwellor");
+    ASSERT_EQ(mkfifo(settingsPath().c_str(), 0644), 0);
+    app_ = std::make_unique<ChildProcess>();
+    app_->spawn({"sh", "-c", "exec \"$0\" --hidden <&- >&- 2>&-", DWELLOR_BINARY}, appEnv());
+    ASSERT_TRUE(waitFor([&] {
+        main_ = tree_->mainWindow();
+        return main_ && tree_->viewable(main_);
+    })) << "the window did not appear";
+    pointer_->warp(kRest.x, kRest.y);
+    EXPECT_EQ(leftClicksAtRest(probe_->collect(2, kPatience)), 1);
+    ASSERT_TRUE(app_->signal(SIGTERM));
+    const auto st = app_->waitExit(kPatience);
+    ASSERT_TRUE(st) << "SIGTERM did not end it";
+    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+}
 
 // ---- One instance per display, and commands to it
 

@@ -279,3 +279,66 @@ TEST_F(EngineTest, OwnWindowKeepsTheDragAlternation) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program's own windows get one click per rest; everywhere else the
+// click repeats every tick, as before.
+TEST_F(EngineTest, OwnWindowGetsOneClickPerRestAndNoneBeforeAMoveAfterAppearing) {
+    fp.pointer.overOwn = true;
+    restAt({93, 20});
+    timer.steps(6);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    EXPECT_TRUE(engine.ownClickHere());
+    restAt({94, 20});
+    EXPECT_FALSE(engine.ownClickHere());
+    timer.steps(3);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP, DOWN, UP}));
+
+    // The window appears under the resting pointer: nothing until it moves.
+    fp.mouse.calls.clear();
+    engine.holdOwnClicksUntilMoved();
+    timer.steps(5);
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    EXPECT_FALSE(engine.ownClickHere()) << "nothing was clicked";
+    restAt({100, 20});
+    timer.steps(2);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+
+    // In drag mode the press is not yet the click; its release is.
+    check2.setValue(1);
+    fp.mouse.calls.clear();
+    restAt({29, 20});
+    timer.steps(6);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+}
+
+TEST_F(EngineTest, TheWakeWatchClicksOnlyItsControlOncePerRest) {
+    const auto onToggle = [](Point p) { return p == Point{93, 20}; };
+    fp.pointer.overOwn = true;
+    restAt({93, 20});
+    engine.wakeTick(onToggle);  // the first tick only looks
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    for (int i = 0; i < 4; ++i) engine.wakeTick(onToggle);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+
+    // Not the control, or something stacked above the window there.
+    fp.mouse.calls.clear();
+    restAt({29, 20});
+    for (int i = 0; i < 3; ++i) engine.wakeTick(onToggle);
+    restAt({93, 20});
+    fp.pointer.overOwn = false;
+    for (int i = 0; i < 3; ++i) engine.wakeTick(onToggle);
+    EXPECT_TRUE(fp.mouse.calls.empty());
+    // Right or Double selected, with the drag option on: still a plain left click.
+    select(right);
+    check2.setValue(1);
+    fp.pointer.overOwn = true;
+    restAt({93, 21});
+    engine.wakeTick(onToggle);
+    restAt({93, 20});
+    for (int i = 0; i < 2; ++i) engine.wakeTick(onToggle);
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+}
+
+}  // namespace

@@ -378,3 +378,138 @@ TEST_F(FormTest, StartInTrayOnlyWhenAnIconCanBeAdded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every way of pausing lets go of a held drag press first, and the drag
+// starts afresh once clicking is back.
+enum class Pause { Toggle, EditText1, DisableCommand, ToggleCommand };
+class FormPause : public FormTest, public ::testing::WithParamInterface<Pause> {};
+
+TEST_P(FormPause, ReleasesAHeldDragPressFirst) {
+    load();
+    check2().userClick();
+    fp().pointer.position = {50, 60};
+    timer().steps(2);
+    ASSERT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN}));
+    ASSERT_EQ(timer().interval(), 500);
+    switch (GetParam()) {
+        case Pause::Toggle: win().button("Command3").userClick(); break;
+        case Pause::EditText1: text1().setText("800"); break;
+        case Pause::DisableCommand: form->RemoteCommand("disable"); break;
+        case Pause::ToggleCommand: form->RemoteCommand("toggle"); break;
+    }
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
+    EXPECT_EQ(timer().interval(), GetParam() == Pause::EditText1 ? 800 : 1000);
+
+    win().button("Command3").userClick();
+    timer().step();
+    EXPECT_EQ(fp().mouse.flags().back(), MOUSEEVENTF_LEFTDOWN);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, FormPause,
+                         ::testing::Values(Pause::Toggle, Pause::EditText1, Pause::DisableCommand, Pause::ToggleCommand));
+
+}  // namespace
+
+namespace {
+
+// A person who can only dwell never locks themselves out.
+struct FormDwelling : FormTest {
+    Point toggle{93, 20}, exitButton{157, 20};
+    void restOn(Point p) {
+        fp().pointer.overOwn = true;
+        fp().pointer.position = p;
+        win().pointerMoves(win().clientAreaContains(p));
+    }
+    fake::Timer& watch() { return win().timer("WakeWatch"); }
+};
+
+TEST_F(FormDwelling, DisabledWakesOnlyByARestOnToggleAndWatchesOnlyWhileThePointerIsOverTheWindow) {
+    store("Enabled", "False");
+    load();
+    EXPECT_FALSE(watch().enabled());
+    restOn({29, 20});  // Hide
+    EXPECT_TRUE(watch().running());
+    EXPECT_EQ(watch().interval(), 1000);
+    watch().steps(4);
+    EXPECT_TRUE(fp().mouse.calls.empty());
+    restOn(toggle);
+    watch().steps(3);
+    EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
+    win().button("Command3").userClick();  // the click arrives
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(win().caption(), "Dwellor - Enabled");
+    EXPECT_FALSE(watch().enabled());
+    // Still resting on Toggle: the clicker does not switch itself off again.
+    timer().steps(5);
+    EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
+    // A rest after moving off and back does.
+    restOn({93, 25});
+    timer().steps(2);
+    EXPECT_EQ(fp().mouse.calls.size(), 4u);
+    win().button("Command3").userClick();
+    EXPECT_FALSE(timer().enabled());
+    EXPECT_TRUE(watch().running());
+    win().pointerMoves(false);
+    EXPECT_FALSE(watch().enabled());
+}
+
+TEST_F(FormDwelling, EndingByARestAsksOnceMoreAndAnyOtherEndingEndsAtOnce) {
+    load();
+    restOn(exitButton);
+    timer().steps(2);  // the engine's click on Exit comes back as the button's click
+    win().button("Command2").userClick();
+    EXPECT_FALSE(win().unloaded());
+    ASSERT_TRUE(win().prompt().isOpen());
+    EXPECT_EQ(win().prompt().desc().yes, "Exit Dwellor");
+    EXPECT_EQ(win().prompt().desc().no, "Keep clicking");
+    EXPECT_EQ(win().prompt().desc().near, exitButton);
+    // No answer in 10 s: it closes and clicking goes on.
+    fake::Timer& timeout = win().timer("AskTimeout");
+    EXPECT_EQ(timeout.interval(), 10000);
+    EXPECT_TRUE(timeout.step());
+    EXPECT_FALSE(win().prompt().isOpen());
+    EXPECT_FALSE(timeout.enabled());
+    EXPECT_TRUE(timer().enabled());
+
+    // The title bar's close button, reached by a rest, asks too.
+    restOn({100, -10});
+    timer().steps(2);
+    win().userClose();
+    ASSERT_TRUE(win().prompt().isOpen());
+    win().prompt().answer(false);
+    EXPECT_FALSE(win().prompt().isOpen());
+    EXPECT_FALSE(win().unloaded());
+    restOn({101, -10});
+    timer().steps(2);
+    win().userClose();
+    win().prompt().answer(true);
+    EXPECT_TRUE(win().unloaded());
+
+    // A click the engine did not make, and the quit command, end at once.
+    for (int how = 0; how < 2; ++how) {
+        reset();
+        load();
+        restOn(exitButton);
+        timer().steps(2);
+        if (how == 0) {
+            fp().pointer.position = {158, 21};  // a hand on the mouse moved it there
+            win().button("Command2").userClick();
+        } else {
+            form->RemoteCommand("quit");
+        }
+        EXPECT_TRUE(win().unloaded()) << how;
+        EXPECT_FALSE(win().prompt().isOpen());
+    }
+}
+
+TEST_F(FormDwelling, ADisabledStartIsNeverHiddenInTheTray) {
+    store("Enabled", "False");
+    load();
+    EXPECT_FALSE(form->StartInTray());
+    EXPECT_FALSE(fp().tray.shown);
+}
+
+}  // namespace

@@ -15,8 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QTest>
 
+#include "platform/qt/ini_text.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_timer.h"
@@ -278,13 +280,20 @@ TEST_F(SettingsFile, OutOfRangeAndListValuesReadAsDefaults) {
     EXPECT_TRUE(store.enabled());
 }
 
-TEST_F(SettingsFile, AFolderThatCannotBeWrittenIsSkippedQuietly) {
+int warnings = 0;
+void countWarnings(QtMsgType type, const QMessageLogContext&, const QString&) { warnings += type == QtWarningMsg; }
+
+TEST_F(SettingsFile, AFolderThatCannotBeWrittenIsSkippedAndSaidOnce) {
     // A file where the folder should be: no one, not even root, can write below it.
     QFile blocker(dir.path() + "/Dwellor");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
     store.saveInterval(300);
     store.saveEnabled(false);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 1);
     EXPECT_EQ(store.interval(), 1000);
     EXPECT_TRUE(store.enabled());
 }
@@ -399,6 +408,74 @@ TEST_F(SettingsFile, ASymlinkToARegularFileIsReadWrittenAndStaysASymlink) {
     EXPECT_EQ(std::filesystem::read_symlink(file().toStdString()), "../dotfiles/Dwellor.conf");
     EXPECT_TRUE(readFile().contains("Drag=1"));
     EXPECT_TRUE(readFile().contains("Interval=300"));
+}
+
+// A lock left by a writer killed mid-write is taken over at once, and so
+// is the file it was writing; a live writer's lock puts writes off, in order.
+TEST_F(SettingsFile, StaleLocksAreTakenOverAndLiveOnesWaitedForWithoutBlocking) {
+    writeFile("[Program]\nInterval=300\n");
+    const QString lock = file() + ".lock", leftover = file() + ".aB3xYz";
+    ASSERT_TRUE(makeFile(lock, 0));
+    ASSERT_TRUE(makeFile(leftover, 10));
+    store.saveDrag(1);
+    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
+    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_FALSE(QFile::exists(leftover));
+
+    QFile live(lock);
+    ASSERT_TRUE(live.open(QIODevice::WriteOnly));
+    live.write(QByteArray::number(getpid()) + "\nother\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    live.close();
+    QElapsedTimer clock;
+    clock.start();
+    store.saveEnabled(false);
+    store.saveInterval(700);
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_TRUE(backend.pending());
+    EXPECT_EQ(store.interval(), 700);  // read back from what waits
+    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
+    ASSERT_TRUE(QFile::remove(lock));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !backend.pending(); }, 3 * QtSettings::kRetryMs));
+    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nEnabled=False\nInterval=700\n");
+}
+
+TEST(SettingsLockDecision, OnlyALiveOwnerOnThisMachineIsWaitedFor) {
+    const auto alive = [](long pid) { return pid == 42; };
+    struct Case {
+        const char* content;
+        LockDecision expected;
+    };
+    for (const Case& c : std::vector<Case>{{"", LockDecision::TakeOver},
+                                           {"garbage", LockDecision::TakeOver},
+                                           {"\n\n\n", LockDecision::TakeOver},
+                                           {"-42\ndwellor\nhere\n", LockDecision::TakeOver},
+                                           {"99999999999999999999\n", LockDecision::TakeOver},
+                                           {"41\ndwellor\nhere\n", LockDecision::TakeOver},
+                                           {"42\ndwellor\nhere\n", LockDecision::Wait},
+                                           {"42", LockDecision::Wait},
+                                           {"41\ndwellor\nelsewhere\n", LockDecision::Wait}})
+        EXPECT_EQ(decideLock(c.content, "here", alive), c.expected) << c.content;
+}
+
+TEST(IniText, ReadsAndRewritesOnlyTheKeyAsked) {
+    const std::string text = "; kept\n[General]\nInterval=5\n\n[Program]\nDrag = 1\nEnabled=\"False\"\n";
+    EXPECT_EQ(iniValue(text, "Program", "Drag"), "1");
+    EXPECT_EQ(iniValue(text, "Program", "Enabled"), "False");
+    EXPECT_EQ(iniValue(text, "Program", "Interval"), std::nullopt);
+    EXPECT_EQ(iniValue(text, "General", "Interval"), "5");
+    struct Case {
+        std::string before, key, after;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", "Enabled", "[Program]\nEnabled=True\n"},
+             {"[Program]\nEnabled=False\n", "Enabled", "[Program]\nEnabled=True\n"},
+             {"[Program]\nDrag=0\nInterval=5\n", "Enabled", "[Program]\nDrag=0\nEnabled=True\nInterval=5\n"},
+             {"[Program]\nInterval=5\n", "Enabled", "[Program]\nEnabled=True\nInterval=5\n"},
+             {"[Program]\nDrag=0\n\n[Other]\nX=1\n", "Enabled", "[Program]\nDrag=0\nEnabled=True\n\n[Other]\nX=1\n"},
+             {"[Other]\nEnabled=False\n\n", "Enabled", "[Other]\nEnabled=False\n\n[Program]\nEnabled=True\n"},
+             {"junk without newline", "Enabled", "junk without newline\n\n[Program]\nEnabled=True\n"},
+         })
+        EXPECT_EQ(iniWithValue(c.before, "Program", c.key, "True"), c.after) << c.before;
 }
 
 }  // namespace

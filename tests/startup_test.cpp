@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,7 +23,10 @@ std::string slurp(const std::string& path) {
 // Starts the program with `env` and returns its exit status and output.
 std::pair<std::optional<ExitStatus>, std::string> runDwellor(const std::vector<std::string>& env,
                                                              const std::vector<std::string>& args = {}) {
-    const std::string out = ::testing::TempDir() + "dwellor-startup.log";
+    // Of this test process alone: the suites may run side by side.
+    static int runs = 0;
+    const std::string out =
+        ::testing::TempDir() + "dwellor-startup-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".log";
     std::vector<std::string> argv{DWELLOR_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
     ChildProcess p;
@@ -81,6 +86,8 @@ TEST(Startup, AutostartEntryIsWrittenValidAndRemoved) {
     EXPECT_EQ(runDwellor(env, {"--autostart", "on"}).first, (ExitStatus{0, 0}));
     const std::string text = slurp(entry);
     EXPECT_NE(text.find("\nExec=dwellor --hidden\n"), std::string::npos) << text;
+    // Once Dwellor is removed, the session skips the entry.
+    EXPECT_NE(text.find("\nTryExec=dwellor\n"), std::string::npos) << text;
     ChildProcess validate;
     validate.spawn({"desktop-file-validate", entry}, {}, config + "/validate.log");
     EXPECT_EQ(validate.waitExit(10s), (ExitStatus{0, 0}));

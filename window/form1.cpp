@@ -87,8 +87,11 @@ Form1::Form1(Platform p)
       Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255)), "Left click"))),
       Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
       Timer1(window_.addTimer("Timer1")),
+      wakeWatch_(window_.addTimer("WakeWatch")),
+      askTimeout_(window_.addTimer("AskTimeout")),
+      ask_(window_.addPrompt()),
       engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse,
-              [this](Point at) { return window_.clientAreaContains(at); }) {
+              [this](Point at) { return window_.clientAreaContains(at) || ask_.clientAreaContains(at); }) {
     window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel);
     window_.setIcon(window_.loadImage(Image::WindowIcon));
     window_.setCaption(kCaptionEnabled);
@@ -115,6 +118,33 @@ Form1::Form1(Platform p)
     tray_.onHostGone([this] { cSysTray_HostGone(); });
     Timer1.onTick([this] { Timer1_Timer(); });
     window_.onResize([this] { Form_Resize(); });
+    window_.onPointerInside([this](bool inside) { Form_PointerInside(inside); });
+    window_.onCloseRequest([this] { Form_QueryUnload(); });
+
+    wakeWatch_.setEnabled(false);
+    wakeWatch_.onTick([this] { engine_.wakeTick([this](Point at) { return Command3.contains(at); }); });
+    askTimeout_.setEnabled(false);
+    askTimeout_.setInterval(kAskTimeoutMs);
+    askTimeout_.onTick([this] { answer(false); });
+    ask_.onAnswer([this](bool exit) { answer(exit); });
+}
+
+void Form1::updateWakeWatch() {
+    const bool on = !Timer1.enabled() && pointerInside_ && window_.visible() &&
+                    window_.windowState() == WindowState::Normal;
+    if (on == wakeWatch_.enabled()) return;
+    if (on) {
+        // The dwell period when it is one a person can wait out.
+        const std::int32_t period = Timer1.interval();
+        wakeWatch_.setInterval(period > 0 && period < 35000 ? period : 1000);
+        engine_.restartWakeWatch();
+    }
+    wakeWatch_.setEnabled(on);
+}
+
+void Form1::Form_PointerInside(bool inside) {
+    pointerInside_ = inside;
+    updateWakeWatch();
 }
 
 void Form1::showRunState(bool enabled) {
@@ -138,9 +168,12 @@ void Form1::Form_Load() {
         window_.setCaption(kCaptionDisabled);
         Label3.setText(kDisabled);
     }
+    updateWakeWatch();
 }
 
 void Form1::Command3_Click() {
+    // A drag press must not stay held while nothing clicks.
+    if (Timer1.enabled()) releaseHeldButton();
     Timer1.setEnabled(!Timer1.enabled());
     settings_.saveEnabled(Timer1.enabled());
     if (Timer1.enabled()) {
@@ -148,17 +181,48 @@ void Form1::Command3_Click() {
         settings_.saveDrag(Check2.value());
     }
     showRunState(Timer1.enabled());
+    updateWakeWatch();
 }
 
-void Form1::Command2_Click() {
+void Form1::Command2_Click() { endOrAsk(); }
+
+void Form1::Form_QueryUnload() { endOrAsk(); }
+
+void Form1::endOrAsk() {
+    const std::optional<Point> at = engine_.ownClickHere();
+    if (!at) return end();
+    PromptDesc d;
+    d.caption = "Dwellor";
+    d.yes = kAskExit;
+    d.no = kAskKeep;
+    d.near = *at;
+    ask_.open(d);
+    askTimeout_.setEnabled(false);
+    askTimeout_.setEnabled(true);
+    // Opened beside the pointer, not under it; still, nothing there is
+    // clicked before the pointer moves.
+    engine_.holdOwnClicksUntilMoved();
+}
+
+void Form1::answer(bool exit) {
+    askTimeout_.setEnabled(false);
+    ask_.close();
+    if (exit) end();
+}
+
+void Form1::end() {
+    askTimeout_.setEnabled(false);
+    ask_.close();
     releaseHeldButton();
     window_.unload();
 }
 
 void Form1::Text1_Change() {
+    releaseHeldButton();
     Timer1.setEnabled(false);
     settings_.saveEnabled(Timer1.enabled());
     showRunState(false);
+    updateWakeWatch();
     const double v = parseNumber(Text1.text());
     if (v > 0 && v < 35000) {
         Timer1.setInterval(roundPeriod(v));
@@ -206,6 +270,7 @@ void Form1::Label7_Click() { selectMode(Label7, Label6, Label4); }
 void Form1::HideToTray() {
     if (tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1)) {
         window_.setVisible(false);
+        updateWakeWatch();
         return;
     }
     // Without an icon to come back through, hiding would lose the window: it
@@ -218,15 +283,25 @@ void Form1::Command1_Click() { HideToTray(); }
 
 void Form1::Form_Resize() {
     if (window_.windowState() == WindowState::Minimised) HideToTray();
+    updateWakeWatch();
+}
+
+void Form1::ShowWindow() {
+    window_.show();
+    // Appearing under a resting pointer is not a rest on a control.
+    engine_.holdOwnClicksUntilMoved();
+    updateWakeWatch();
 }
 
 void Form1::RestoreFromTray() {
     window_.setWindowState(WindowState::Normal);
-    window_.show();
+    ShowWindow();
     tray_.RemoveTrayIcon(cSysTray, 1);
 }
 
-bool Form1::StartInTray() { return tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1) != kFalse; }
+bool Form1::StartInTray() {
+    return Timer1.enabled() && tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1) != kFalse;
+}
 
 bool Form1::RemoteCommand(const std::string& command) {
     if (command == "toggle") {
@@ -238,7 +313,7 @@ bool Form1::RemoteCommand(const std::string& command) {
         // icon that does not exist is refused harmlessly.
         RestoreFromTray();
     } else if (command == "quit") {
-        Command2_Click();
+        end();
     } else {
         return false;
     }
@@ -262,7 +337,7 @@ void Form1::cSysTray_MouseMove(int x) {
 void Form1::cSysTray_HostGone() {
     // The icon went with the tray: the window is the only way back.
     window_.setWindowState(WindowState::Normal);
-    window_.show();
+    ShowWindow();
 }
 
 }  // namespace dwellor

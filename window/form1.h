@@ -30,6 +30,12 @@ public:
     void cSysTray_MouseMove(int x);
     void cSysTray_HostGone();
     void Timer1_Timer() { engine_.Timer1_Timer(); }
+    // The window system asks the window to close (its title bar's button).
+    void Form_QueryUnload();
+    void Form_PointerInside(bool inside);
+
+    // Shows the window (at start-up, from the tray, on request).
+    void ShowWindow();
 
     // A command sent by a second start of the program: "toggle", "enable",
     // "disable", "show" or "quit". Returns false, changing nothing, for
@@ -37,6 +43,7 @@ public:
     bool RemoteCommand(const std::string& command);
     // Start-up in the notification area; false (and nothing changed) when no
     // icon could be added, so the caller shows the window instead.
+    // Never while clicking is off: the Toggle that wakes it must be in reach.
     bool StartInTray();
 
     // Lets go of a drag press the engine still holds; run before the program ends.
@@ -47,6 +54,9 @@ public:
     static constexpr const char* kInvalid = "Please enter a valid interval!";
     static constexpr const char* kCaptionEnabled = "Dwellor - Enabled";
     static constexpr const char* kCaptionDisabled = "Dwellor - Disabled";
+    static constexpr const char* kAskExit = "Exit Dwellor";
+    static constexpr const char* kAskKeep = "Keep clicking";
+    static constexpr int kAskTimeoutMs = 10000;
 
 private:
     void showRunState(bool enabled);
@@ -55,6 +65,13 @@ private:
     void describeModes();
     void HideToTray();
     void RestoreFromTray();
+    // Ending that the engine's own click asked for is asked once more.
+    void endOrAsk();
+    void end();
+    void answer(bool exit);
+    // Runs the wake watch exactly while clicking is off and the pointer is
+    // over the shown window.
+    void updateWakeWatch();
 
     IWindow& window_;
     SettingsStore settings_;
@@ -73,6 +90,10 @@ private:
     ILabel& Label4;
     IButton& Command3;
     ITickTimer& Timer1;
+    ITickTimer& wakeWatch_;
+    ITickTimer& askTimeout_;
+    IPrompt& ask_;
+    bool pointerInside_ = false;
 
     DwellEngine engine_;
 };

@@ -4,12 +4,12 @@ namespace dwellor::fake {
 
 void Timer::setEnabled(bool on) {
     enabled_ = on;
-    log_.push_back(std::string("Timer1.Enabled=") + (on ? "1" : "0"));
+    log_.push_back(name_ + ".Enabled=" + (on ? "1" : "0"));
 }
 
 void Timer::setInterval(std::int32_t ms) {
     interval_ = ms;
-    log_.push_back("Timer1.Interval=" + std::to_string(ms));
+    log_.push_back(name_ + ".Interval=" + std::to_string(ms));
 }
 
 bool Timer::step() {
@@ -59,7 +59,7 @@ void Label::setForeColour(Colour c) {
 
 IButton& Window::addButton(const ControlDesc& desc) {
     layout_.push_back(desc);
-    return *(buttons_[desc.name] = std::make_unique<Button>());
+    return *(buttons_[desc.name] = std::make_unique<Button>(*this, desc.rect));
 }
 
 ITextBox& Window::addTextBox(const ControlDesc& desc) {
@@ -85,7 +85,7 @@ IPictureBox& Window::addPictureBox(const ControlDesc& desc) {
 }
 
 ITickTimer& Window::addTimer(const std::string& name) {
-    return *(timers_[name] = std::make_unique<Timer>(log_));
+    return *(timers_[name] = std::make_unique<Timer>(log_, name));
 }
 
 void Window::setCaption(const std::string& c) {
@@ -108,6 +108,42 @@ void Window::setWindowState(WindowState s) {
 void Window::show() {
     visible_ = true;
     log_.push_back("Window.Show");
+}
+
+IPrompt& Window::addPrompt() {
+    prompt_ = std::make_unique<Prompt>(log_);
+    return *prompt_;
+}
+
+void Window::pointerMoves(bool inside) {
+    if (inside_ != inside && pointerInside_) {
+        inside_ = inside;
+        pointerInside_(inside);
+    }
+    inside_ = inside;
+}
+
+bool Button::contains(Point p) const {
+    if (!window_.clientAreaContains(p)) return false;
+    const int x = p.x - window_.screenRect.left, y = p.y - window_.screenRect.top;
+    return x >= rect_.left && y >= rect_.top && x < rect_.left + rect_.width && y < rect_.top + rect_.height;
+}
+
+void Prompt::open(const PromptDesc& desc) {
+    desc_ = desc;
+    open_ = true;
+    log_.push_back("Prompt.Open=" + desc.yes + "|" + desc.no);
+}
+
+void Prompt::close() {
+    if (!open_) return;
+    open_ = false;
+    log_.push_back("Prompt.Close");
+}
+
+bool Prompt::clientAreaContains(Point p) const {
+    return open_ && p.x >= screenRect.left && p.y >= screenRect.top && p.x < screenRect.left + screenRect.width &&
+           p.y < screenRect.top + screenRect.height;
 }
 
 void Window::unload() {

@@ -15,7 +15,7 @@ using Log = std::vector<std::string>;
 
 class Timer final : public ITickTimer {
 public:
-    explicit Timer(Log& log) : log_(log) {}
+    Timer(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
     bool enabled() const override { return enabled_; }
     void setEnabled(bool on) override;
     std::int32_t interval() const override { return interval_; }
@@ -31,6 +31,7 @@ public:
 
 private:
     Log& log_;
+    std::string name_;
     bool enabled_ = true;
     std::int32_t interval_ = 0;
     Handler tick_;
@@ -101,13 +102,41 @@ private:
     Handler click_;
 };
 
+class Window;
+
 class Button final : public IButton {
 public:
+    Button(const Window& window, Rect rect) : window_(window), rect_(rect) {}
     void onClick(Handler h) override { click_ = std::move(h); }
+    bool contains(Point screen) const override;
     void userClick() { if (click_) click_(); }
 
 private:
+    const Window& window_;
+    Rect rect_;
     Handler click_;
+};
+
+// The question window; it opens where it is told, at `screenRect`.
+class Prompt final : public IPrompt {
+public:
+    explicit Prompt(Log& log) : log_(log) {}
+    void open(const PromptDesc& desc) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    bool clientAreaContains(Point screen) const override;
+    void onAnswer(std::function<void(bool)> h) override { answer_ = std::move(h); }
+
+    // The user clicks one of the buttons.
+    void answer(bool yes) { if (answer_) answer_(yes); }
+    const PromptDesc& desc() const { return desc_; }
+    Rect screenRect{300, 300, 200, 80};
+
+private:
+    Log& log_;
+    PromptDesc desc_;
+    bool open_ = false;
+    std::function<void(bool)> answer_;
 };
 
 class Window final : public IWindow {
@@ -119,6 +148,7 @@ public:
     ILabel& addLabel(const ControlDesc& desc) override;
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
+    IPrompt& addPrompt() override;
     void setClientSize(int w, int h) override { clientW_ = w; clientH_ = h; }
     Handle loadImage(Image image) override { return 0x100 + static_cast<Handle>(image); }
     std::string caption() const override { return caption_; }
@@ -135,7 +165,15 @@ public:
                p.x < screenRect.left + screenRect.width && p.y < screenRect.top + screenRect.height;
     }
     void onResize(Handler h) override { resize_ = std::move(h); }
+    void onPointerInside(std::function<void(bool)> h) override { pointerInside_ = std::move(h); }
+    void onCloseRequest(Handler h) override { closeRequest_ = std::move(h); }
     void unload() override;
+
+    // The pointer comes into the client area or leaves it.
+    void pointerMoves(bool inside);
+    // The title bar's close button.
+    void userClose() { if (closeRequest_) closeRequest_(); }
+    Prompt& prompt() { return *prompt_; }
 
     Rect screenRect{0, 0, 188, 193};  // where the client area is on the screen
 
@@ -168,6 +206,10 @@ private:
     bool visible_ = true;
     WindowState state_ = WindowState::Normal;
     Handler resize_;
+    std::function<void(bool)> pointerInside_;
+    Handler closeRequest_;
+    bool inside_ = false;
+    std::unique_ptr<Prompt> prompt_;
     int clientW_ = 0, clientH_ = 0;
     bool unloaded_ = false;
 };

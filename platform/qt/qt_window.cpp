@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 
 #include "platform/qt/qt_images.h"
+#include "platform/qt/qt_prompt.h"
 #include "platform/qt/qt_timer.h"
 
 namespace dwellor::qt {
@@ -48,8 +49,37 @@ void FormWidget::changeEvent(QEvent* e) {
 }
 
 void FormWidget::closeEvent(QCloseEvent* e) {
-    QWidget::closeEvent(e);
-    if (closed) closed();
+    if (!closeRequested) {
+        QWidget::closeEvent(e);
+        QCoreApplication::quit();
+        return;
+    }
+    e->ignore();
+    closeRequested();
+}
+
+void FormWidget::enterEvent(QEnterEvent* e) {
+    QWidget::enterEvent(e);
+    if (pointerInside) pointerInside(true);
+}
+
+void FormWidget::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    if (pointerInside) pointerInside(false);
+}
+
+void FormWidget::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    // A hidden window sends no leave event.
+    if (pointerInside) pointerInside(false);
+}
+
+bool QtButton::contains(Point screen) const {
+    if (!w_->isVisible()) return false;
+    // As in clientAreaContains: Qt's pixels are device-independent.
+    const QRect g(w_->mapToGlobal(QPoint(0, 0)), w_->size());
+    const qreal f = w_->devicePixelRatioF();
+    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
@@ -101,13 +131,13 @@ QtButton::QtButton(QPushButton* w) : w_(w) {
 QtWindow::QtWindow() : w_(std::make_unique<FormWidget>()) {
     w_->setObjectName(QStringLiteral("Form1"));
     // A fixed-size window: it can be minimised and closed, not maximised.
+    // Kept above ordinary windows, so that no window can cover it for good.
     w_->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     // Small controls laid out at fixed pixel positions need a compact font.
     QFont f = w_->font();
     f.setPixelSize(11);
     w_->setFont(f);
-    w_->closed = [] { QCoreApplication::quit(); };
 }
 
 QtWindow::~QtWindow() {
@@ -117,6 +147,7 @@ QtWindow::~QtWindow() {
     labels_.clear();
     buttons_.clear();
     timers_.clear();
+    prompts_.clear();
 }
 
 template <class W>
@@ -195,6 +226,11 @@ ITickTimer& QtWindow::addTimer(const std::string&) {
     return *timers_.back();
 }
 
+IPrompt& QtWindow::addPrompt() {
+    prompts_.push_back(std::make_unique<QtPrompt>());
+    return *prompts_.back();
+}
+
 Handle QtWindow::loadImage(Image image) { return imageHandle(image); }
 
 void QtWindow::setCaption(const std::string& caption) { w_->setWindowTitle(QString::fromStdString(caption)); }
@@ -222,14 +258,22 @@ bool QtWindow::clientAreaContains(Point screen) const {
     return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
 }
 
+void QtWindow::setVisible(bool on) {
+    if (!on && w_->isVisible()) hiddenAt_ = w_->pos();
+    // A window manager places a window anew when it is mapped again.
+    if (on && !w_->isVisible() && hiddenAt_) w_->move(*hiddenAt_);
+    w_->setVisible(on);
+}
+
 void QtWindow::show() {
-    w_->show();
+    setVisible(true);
     w_->raise();
     w_->activateWindow();
 }
 
 void QtWindow::unload() {
-    w_->closed = nullptr;
+    w_->closeRequested = nullptr;
+    w_->pointerInside = nullptr;
     w_->hide();
     QCoreApplication::quit();
 }

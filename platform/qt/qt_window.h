@@ -1,5 +1,7 @@
 #pragma once
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QCheckBox>
@@ -12,16 +14,21 @@
 
 namespace dwellor::qt {
 
-// The top-level widget; reports size and state changes and closing.
+// The top-level widget; reports size and state changes, the pointer coming
+// and going, and requests to close (it closes itself only without a handler).
 class FormWidget final : public QWidget {
 public:
     Handler resized;
-    Handler closed;
+    Handler closeRequested;
+    std::function<void(bool)> pointerInside;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 };
 
 // A label that reports a click: a left press and release on it.
@@ -90,6 +97,7 @@ class QtButton final : public IButton {
 public:
     explicit QtButton(QPushButton* w);
     void onClick(Handler h) override { click_ = std::move(h); }
+    bool contains(Point screen) const override;
     QPushButton* widget() const { return w_; }
 
 private:
@@ -108,6 +116,7 @@ public:
     ILabel& addLabel(const ControlDesc& desc) override;
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
+    IPrompt& addPrompt() override;
 
     void setClientSize(int width, int height) override { w_->setFixedSize(width, height); }
     Handle loadImage(Image image) override;
@@ -116,12 +125,14 @@ public:
     Handle icon() const override { return icon_; }
     void setIcon(Handle icon) override;
     bool visible() const override { return w_->isVisible(); }
-    void setVisible(bool on) override { w_->setVisible(on); }
+    void setVisible(bool on) override;
     WindowState windowState() const override;
     void setWindowState(WindowState s) override;
     void show() override;
     bool clientAreaContains(Point screen) const override;
     void onResize(Handler h) override { w_->resized = std::move(h); }
+    void onPointerInside(std::function<void(bool)> h) override { w_->pointerInside = std::move(h); }
+    void onCloseRequest(Handler h) override { w_->closeRequested = std::move(h); }
     void unload() override;
 
     FormWidget* widget() const { return w_.get(); }
@@ -141,6 +152,9 @@ private:
     std::vector<std::unique_ptr<IButton>> buttons_;
     std::vector<std::unique_ptr<ITickTimer>> timers_;
     std::vector<std::unique_ptr<PictureBox>> pictures_;
+    std::vector<std::unique_ptr<IPrompt>> prompts_;
+    // Where the window was when it was last hidden: it comes back there.
+    std::optional<QPoint> hiddenAt_;
 };
 
 }  // namespace dwellor::qt

@@ -2,9 +2,11 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,10 +74,24 @@ std::unique_ptr<Guardian> Guardian::start(const std::string& displayName) {
         guard(ends[1], displayName.c_str());
     }
     close(ends[1]);
-    return std::unique_ptr<Guardian>(new Guardian(ends[0]));
+    return std::unique_ptr<Guardian>(new Guardian(ends[0], pid));
 }
 
-Guardian::~Guardian() { close(fd_); }
+Guardian::~Guardian() {
+    close(fd_);
+    // It exits at once now; if it has already, it is not left a zombie.
+    if (!reaped_) waitpid(pid_, nullptr, WNOHANG);
+}
+
+bool Guardian::gone() {
+    if (reaped_) return true;
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return false;
+    // The socket reads as closed a moment before the process can be reaped.
+    for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) usleep(1000);
+    reaped_ = true;
+    return true;
+}
 
 void Guardian::pressHeld(bool held) {
     const char c = held ? kHeld : kReleased;

@@ -25,9 +25,17 @@ public:
     // Never blocks and never raises SIGPIPE, also when the guardian is gone.
     void pressHeld(bool held);
 
+    // Readable once the guardian has ended (it never writes): watch it to
+    // notice that it is gone.
+    int fd() const { return fd_; }
+    // Whether the guardian has ended; reaps it when it has. Never blocks.
+    bool gone();
+
 private:
-    explicit Guardian(int fd) : fd_(fd) {}
+    Guardian(int fd, int pid) : fd_(fd), pid_(pid) {}
     int fd_;
+    int pid_;
+    bool reaped_ = false;
 };
 
 }  // namespace dwellor::x11

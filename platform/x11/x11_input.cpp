@@ -14,15 +14,23 @@ namespace dwellor::x11 {
 struct X11Input::Impl {
     Display* dpy = nullptr;
     Window root = 0;
-    Window own = 0;
-    // The root's child under the pointer at the last reading, and whether it
-    // holds the own window (it is the window itself, or a window manager's
-    // frame around it). Worked out only when that child changes.
+    std::function<std::vector<OwnWindow>()> own;
+    // The root's child under the pointer at the last reading, and where.
     Window underPointer = 0;
-    Window judged = 0;
-    bool judgedOwn = false;
+    Point at;
+    // The last judgement, kept while the pointer rests on the same spot of
+    // the same window and the own windows are the same.
+    struct Judged {
+        Window under = 0;
+        Point at;
+        std::vector<unsigned long> own;
+        bool result = false;
+    };
+    Judged judged;
 
-    bool isOwnTopLevel(Window child);
+    Window topLevelOf(Window w);
+    bool within(Window w, Point p);
+    bool overOwn();
     bool leftHeld = false;
     std::unique_ptr<Guardian> guardian;
 };
@@ -37,35 +45,54 @@ void releaseAtExit() {
 
 }  // namespace
 
-bool X11Input::Impl::isOwnTopLevel(Window child) {
-    if (child == 0 || own == 0) return false;
-    if (child == own) return true;
-    if (child != judged) {
-        // Walk up from the own window to the root's child that holds it.
-        Window w = own, top = 0;
-        for (int depth = 0; depth < 16 && w; ++depth) {
-            Window rootRet = 0, parent = 0, *children = nullptr;
-            unsigned n = 0;
-            if (!XQueryTree(dpy, w, &rootRet, &parent, &children, &n)) break;
-            if (children) XFree(children);
-            if (parent == root) {
-                top = w;
-                break;
-            }
-            w = parent;
-        }
-        judged = child;
-        judgedOwn = top == child;
+// The root's child that holds `w`: the window itself, or a window manager's
+// frame or a tray around it. 0 when it cannot be told.
+Window X11Input::Impl::topLevelOf(Window w) {
+    for (int depth = 0; depth < 16 && w; ++depth) {
+        Window rootRet = 0, parent = 0, *children = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(dpy, w, &rootRet, &parent, &children, &n)) return 0;
+        if (children) XFree(children);
+        if (parent == root) return w;
+        w = parent;
     }
-    return judgedOwn;
+    return 0;
 }
 
-void X11Input::setOwnWindow(unsigned long window) {
-    impl_->own = window;
-    impl_->judged = 0;
+bool X11Input::Impl::within(Window w, Point p) {
+    XWindowAttributes a{};
+    Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable ||
+        !XTranslateCoordinates(dpy, w, root, 0, 0, &x, &y, &child))
+        return false;
+    return p.x >= x && p.y >= y && p.x < x + a.width && p.y < y + a.height;
 }
 
-bool X11Input::overOwnWindow() const { return impl_->isOwnTopLevel(impl_->underPointer); }
+bool X11Input::Impl::overOwn() {
+    if (underPointer == 0 || !own) return false;
+    std::vector<OwnWindow> windows = own();
+    std::vector<unsigned long> ids;
+    for (const OwnWindow& w : windows) ids.push_back(w.id);
+    if (judged.under == underPointer && judged.at == at && judged.own == ids) return judged.result;
+    bool result = false;
+    for (const OwnWindow& w : windows) {
+        if (w.id == 0 || topLevelOf(w.id) != underPointer) continue;
+        if (w.withFrame || within(w.id, at)) {
+            result = true;
+            break;
+        }
+    }
+    judged = {underPointer, at, std::move(ids), result};
+    return result;
+}
+
+void X11Input::setOwnWindows(std::function<std::vector<OwnWindow>()> list) {
+    impl_->own = std::move(list);
+    impl_->judged = {};
+}
+
+bool X11Input::overOwnWindow() const { return impl_->overOwn(); }
 
 X11Input::X11Input(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -106,6 +133,7 @@ bool X11Input::GetCursorPos(Point& pos) {
         return false;
     pos = {rootX, rootY};
     impl_->underPointer = child;
+    impl_->at = pos;
     return true;
 }
 
@@ -126,15 +154,21 @@ void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std:
         if ((flags & s.flag) && s.button == 1) leftHeld = s.press;
     }
     // The guardian hears of a press before the server gets it, and of a
-    // release after: whenever this process dies, it knows enough. Events sent
-    // in one flush reach the server together, so a whole click needs no word.
+    // release only once the server has it: requests a client leaves unread
+    // when it dies are dropped, so a release merely flushed can be lost.
+    // Events sent in one flush reach the server together, so a whole click
+    // needs no word.
     Guardian* guardian = impl_->guardian.get();
     if (guardian && leftHeld && !impl_->leftHeld) guardian->pressHeld(true);
     for (const Step& s : steps) {
         if (flags & s.flag) XTestFakeButtonEvent(impl_->dpy, s.button, s.press, CurrentTime);
     }
-    XFlush(impl_->dpy);
-    if (guardian && !leftHeld && impl_->leftHeld) guardian->pressHeld(false);
+    if (!leftHeld && impl_->leftHeld) {
+        XSync(impl_->dpy, False);
+        if (guardian) guardian->pressHeld(false);
+    } else {
+        XFlush(impl_->dpy);
+    }
     impl_->leftHeld = leftHeld;
 }
 
@@ -145,13 +179,20 @@ void X11Input::guardHeldPress() {
     guarded = this;
 }
 
+int X11Input::guardianFd() const { return impl_->guardian ? impl_->guardian->fd() : -1; }
+
+bool X11Input::guardianGone() {
+    if (!impl_->guardian || !impl_->guardian->gone()) return false;
+    impl_->guardian.reset();
+    return true;
+}
+
 void X11Input::releaseHeldLeft() {
     // Writing to a connection the server closed would end in Xlib's fatal
     // I/O error handler.
     if (!impl_->leftHeld || !connectionAlive()) return;
+    // Returns once the server has the release.
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-    // The process is about to end: wait until the server has the release.
-    XSync(impl_->dpy, False);
 }
 
 bool X11Input::connectionAlive() const {

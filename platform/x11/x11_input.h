@@ -1,6 +1,8 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
@@ -20,14 +22,22 @@ public:
     // Whether the server is XWayland (it advertises the XWAYLAND extension).
     bool isXWayland() const;
 
-    // The program's own top-level window (an X window id).
-    void setOwnWindow(unsigned long window);
+    // The program's own windows, asked for on a rest: X window ids, each
+    // with whether the frame a window manager puts around it counts too (a
+    // tray icon is embedded in the tray's window instead: only its own
+    // rectangle counts).
+    struct OwnWindow {
+        unsigned long id;
+        bool withFrame;
+    };
+    void setOwnWindows(std::function<std::vector<OwnWindow>()> list);
 
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override;
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
-    // where the pointer is; flushed before returning.
+    // where the pointer is; flushed before returning, and a release of a held
+    // left press is waited for until the server has it.
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                      std::uintptr_t extraInfo) override;
 
@@ -37,6 +47,11 @@ public:
     // process dies in a way no code survives (a crash, SIGKILL). Call once,
     // before any thread starts.
     void guardHeldPress();
+    // The guardian's end of their socket, readable once it has ended; -1
+    // without one.
+    int guardianFd() const;
+    // Whether the guardian has ended (it is then reaped and forgotten).
+    bool guardianGone();
     // Releases a left press injected here and still held, unless the
     // connection is gone.
     void releaseHeldLeft();
