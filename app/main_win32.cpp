@@ -12,12 +12,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     dwellor::win32::Win32Settings settings;
     dwellor::win32::Win32Input input;
     dwellor::Form1 form({window, input, input, tray, settings});
-    input.setOwnWindow(window.hwnd());
-    // Closing the window and the session ending: let go of the button first.
+    input.setOwnWindows([&window, &tray](HWND topLevel, POINT at) {
+        return window.isOwn(topLevel) || tray.iconContains(at);
+    });
+    // The session ending: let go of the button first.
     window.onEnding([&form] { form.releaseHeldButton(); });
 
     form.Form_Load();
-    window.show();
+    form.ShowWindow();
     const int rc = window.run();
     form.releaseHeldButton();
     return rc;

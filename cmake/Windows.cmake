@@ -38,6 +38,7 @@ set_source_files_properties(platform/win32/resources.rc PROPERTIES OBJECT_DEPEND
 add_library(dwellor_win32 STATIC
   platform/win32/win32_images.cpp
   platform/win32/win32_input.cpp
+  platform/win32/win32_prompt.cpp
   platform/win32/win32_settings.cpp
   platform/win32/win32_timer.cpp
   platform/win32/win32_tray.cpp

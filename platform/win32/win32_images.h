@@ -1,13 +1,10 @@
 #pragma once
-// Include the program's own headers before this one: <windows.h> defines
-// macros (WM_MOUSEMOVE, NIM_ADD, MOUSEEVENTF_*) that the interfaces also
-// name as constants.
-#include <windows.h>
-
 #include <string>
 
 #include "platform/types.h"
 #include "platform/window.h"
+
+#include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
 

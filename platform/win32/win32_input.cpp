@@ -8,7 +8,7 @@ bool Win32Input::GetCursorPos(Point& pos) {
     pos = {p.x, p.y};
     // The window under the pointer, frame included, with what is stacked above it.
     const HWND under = WindowFromPoint(p);
-    overOwn_ = own_ && under && GetAncestor(under, GA_ROOT) == own_;
+    overOwn_ = isOwn_ && isOwn_(under ? GetAncestor(under, GA_ROOT) : nullptr, p);
     return true;
 }
 

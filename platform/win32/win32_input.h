@@ -1,19 +1,21 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
 
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
 
 // The pointer through GetCursorPos, the clicks through SendInput.
 class Win32Input final : public IPointer, public IMouseInput {
 public:
-    // The program's own top-level window.
-    void setOwnWindow(HWND window) { own_ = window; }
+    // Tells whether a top-level window, or a point of the screen, is one of
+    // the program's own (the main window, a prompt, the tray icon).
+    void setOwnWindows(std::function<bool(HWND topLevel, POINT at)> isOwn) { isOwn_ = std::move(isOwn); }
 
     // Virtual-screen pixels (negative left of or above the primary monitor).
     // Fails while another desktop (a UAC prompt, the lock screen) has the input.
@@ -28,7 +30,7 @@ public:
     static std::vector<INPUT> inputsFor(std::uint32_t flags, std::uintptr_t extraInfo);
 
 private:
-    HWND own_ = nullptr;
+    std::function<bool(HWND, POINT)> isOwn_;
     bool overOwn_ = false;
 };
 

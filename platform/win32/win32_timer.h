@@ -3,7 +3,7 @@
 
 #include "platform/tick_timer.h"
 
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
 

@@ -66,6 +66,16 @@ bool Win32Tray::remove() {
     return true;
 }
 
+bool Win32Tray::iconContains(POINT at) const {
+    if (!shown_) return false;
+    NOTIFYICONIDENTIFIER id{};
+    id.cbSize = sizeof id;
+    id.hWnd = hwnd_;
+    id.uID = kIconId;
+    RECT r;
+    return SUCCEEDED(Shell_NotifyIconGetRect(&id, &r)) && PtInRect(&r, at);
+}
+
 void Win32Tray::post(TrayEvent e) { PostMessageW(hwnd_, kEventMessage, static_cast<WPARAM>(e), generation_); }
 
 LRESULT CALLBACK Win32Tray::proc(HWND h, UINT m, WPARAM w, LPARAM l) {

@@ -4,7 +4,7 @@
 
 #include "platform/tray.h"
 
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 #include <shellapi.h>
 
 namespace dwellor::win32 {
@@ -27,6 +27,9 @@ public:
     void onEvent(std::function<void(TrayEvent)> h) override { event_ = std::move(h); }
 
     HWND hwnd() const { return hwnd_; }
+    // Whether a point of the screen lies on the shown icon, as far as the
+    // shell tells (Windows 7 and later).
+    bool iconContains(POINT at) const;
     static constexpr UINT kCallbackMessage = WM_APP + 1;
     static constexpr UINT kIconId = 1;
     static constexpr const wchar_t* kClassName = L"DwellorTray";

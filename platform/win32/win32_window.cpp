@@ -13,6 +13,10 @@ namespace {
 
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which dialog keys send
 constexpr UINT_PTR kFirstTimerId = 1;
+// While the pointer is inside, whether it has left is looked at this often:
+// a child control takes the mouse messages, so the window sees no leaving.
+constexpr UINT_PTR kPointerWatchId = 0x7FFF;
+constexpr UINT kPointerWatchMs = 50;
 
 std::wstring windowText(HWND h) {
     std::wstring s(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
@@ -26,6 +30,13 @@ Win32Control* controlOf(HWND h) { return reinterpret_cast<Win32Control*>(GetProp
 
 void Win32Button::command(WORD code) {
     if (code == BN_CLICKED && click_) click_();
+}
+
+bool Win32Button::contains(Point screen) const {
+    if (!IsWindowVisible(hwnd_)) return false;
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    return PtInRect(&r, POINT{screen.x, screen.y});
 }
 
 std::string Win32TextBox::text() const { return narrow(windowText(hwnd_)); }
@@ -108,7 +119,7 @@ Win32Window::Win32Window() {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr, nullptr,
+    hwnd_ = CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr, nullptr,
                             wc.hInstance, this);
     dpi_ = GetDpiForWindow(hwnd_);
     if (dpi_ == 0) dpi_ = 96;
@@ -120,6 +131,7 @@ Win32Window::Win32Window() {
 
 Win32Window::~Win32Window() {
     timers_.clear();
+    prompts_.clear();
     controls_.clear();
     if (IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -193,6 +205,34 @@ ITickTimer& Win32Window::addTimer(const std::string&) {
     return *timers_.back();
 }
 
+IPrompt& Win32Window::addPrompt() {
+    prompts_.push_back(std::make_unique<Win32Prompt>(hwnd_));
+    return *prompts_.back();
+}
+
+bool Win32Window::isOwn(HWND topLevel) const {
+    if (!topLevel) return false;
+    if (topLevel == hwnd_) return true;
+    for (const auto& p : prompts_)
+        if (p->hwnd() == topLevel) return true;
+    return false;
+}
+
+bool Win32Window::pointerInClientArea() const {
+    POINT p;
+    if (!GetCursorPos(&p) || !clientAreaContains({p.x, p.y})) return false;
+    const HWND under = WindowFromPoint(p);
+    return under && GetAncestor(under, GA_ROOT) == hwnd_;
+}
+
+void Win32Window::setPointerInside(bool inside) {
+    if (inside == pointerIsInside_) return;
+    pointerIsInside_ = inside;
+    if (inside) SetTimer(hwnd_, kPointerWatchId, kPointerWatchMs, nullptr);
+    else KillTimer(hwnd_, kPointerWatchId);
+    if (pointerInside_) pointerInside_(inside);
+}
+
 HWND Win32Window::control(const std::string& name) const {
     for (const auto& c : controls_)
         if (c->desc().name == name) return c->hwnd();
@@ -228,7 +268,7 @@ HFONT Win32Window::fontFor(const Win32Control& c) const {
 void Win32Window::layout() {
     if (clientW_ > 0) {
         RECT r{0, 0, scaled(clientW_), scaled(clientH_)};
-        AdjustWindowRectExForDpi(&r, kStyle, FALSE, 0, dpi_);
+        AdjustWindowRectExForDpi(&r, kStyle, FALSE, kExStyle, dpi_);
         SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -290,6 +330,8 @@ void Win32Window::setVisible(bool on) {
         return;
     }
     ShowWindow(hwnd_, on ? SW_SHOW : SW_HIDE);
+    // A hidden window hears no more of the pointer.
+    if (!on) setPointerInside(false);
 }
 
 WindowState Win32Window::windowState() const {
@@ -330,6 +372,8 @@ bool Win32Window::clientAreaContains(Point screen) const {
 }
 
 void Win32Window::unload() {
+    closeRequest_ = nullptr;
+    pointerInside_ = nullptr;
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
 
@@ -370,7 +414,15 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
+        case WM_SETCURSOR:
+            // Sent up from the child under the pointer too.
+            if (LOWORD(l) != HTNOWHERE && !pointerIsInside_ && pointerInClientArea()) setPointerInside(true);
+            break;
         case WM_TIMER:
+            if (w == kPointerWatchId) {
+                if (!pointerInClientArea()) setPointerInside(false);
+                return 0;
+            }
             for (const auto& t : timers_) {
                 if (t->id() == w) {
                     t->tick();
@@ -379,6 +431,7 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
             }
             return 0;
         case WM_SIZE:
+            if (w == SIZE_MINIMIZED) setPointerInside(false);
             if (resize_) resize_();
             return 0;
         case WM_DPICHANGED: {
@@ -391,6 +444,10 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_CLOSE:
+            if (closeRequest_) {
+                closeRequest_();  // it decides, and unloads if it will
+                return 0;
+            }
             if (ending_) ending_();
             DestroyWindow(hwnd_);
             return 0;
@@ -402,6 +459,7 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
             return 0;
         case WM_DESTROY:
             for (const auto& t : timers_) KillTimer(hwnd_, t->id());
+            KillTimer(hwnd_, kPointerWatchId);
             PostQuitMessage(0);
             return 0;
         default: break;

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "platform/win32/win32_prompt.h"
 #include "platform/win32/win32_timer.h"
 
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
 
@@ -33,6 +34,7 @@ class Win32Button final : public Win32Control, public IButton {
 public:
     using Win32Control::Win32Control;
     void onClick(Handler h) override { click_ = std::move(h); }
+    bool contains(Point screen) const override;
     void command(WORD code) override;
 
 private:
@@ -112,6 +114,7 @@ public:
     ILabel& addLabel(const ControlDesc& desc) override;
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
+    IPrompt& addPrompt() override;
 
     void setClientSize(int width, int height) override;
     Handle loadImage(Image image) override;
@@ -126,11 +129,15 @@ public:
     void show() override;
     bool clientAreaContains(Point screen) const override;
     void onResize(Handler h) override { resize_ = std::move(h); }
+    void onPointerInside(std::function<void(bool inside)> h) override { pointerInside_ = std::move(h); }
+    void onCloseRequest(Handler h) override { closeRequest_ = std::move(h); }
     void unload() override;
 
-    // Raised before the window goes when it is closed, and when the session
-    // ends (WM_QUERYENDSESSION, WM_ENDSESSION).
+    // Raised when the session ends (WM_QUERYENDSESSION, WM_ENDSESSION), and
+    // before the window goes when it is closed with no close-request handler.
     void onEnding(Handler h) { ending_ = std::move(h); }
+    // Whether a top-level window is this one or one of its prompts.
+    bool isOwn(HWND topLevel) const;
     // Runs the message loop (with dialog keys: Tab, Space) until the window
     // is gone; returns the exit code.
     int run();
@@ -144,6 +151,8 @@ public:
 
     static constexpr const wchar_t* kClassName = L"DwellorForm1";
     static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    // Kept above ordinary windows, so that no window can cover it for good.
+    static constexpr DWORD kExStyle = WS_EX_TOPMOST;
 
 private:
     static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l);
@@ -157,6 +166,10 @@ private:
     void fitFont(HWND label);
     void makeFonts();
     HFONT fontFor(const Win32Control& c) const;
+    // Whether the pointer is over the client area (a child included), with
+    // nothing above it there.
+    bool pointerInClientArea() const;
+    void setPointerInside(bool inside);
 
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
@@ -170,7 +183,10 @@ private:
     std::vector<std::unique_ptr<Win32Control>> controls_;
     std::vector<std::unique_ptr<Win32TickTimer>> timers_;
     std::vector<std::unique_ptr<PictureBox>> pictures_;
-    Handler resize_, ending_;
+    std::vector<std::unique_ptr<Win32Prompt>> prompts_;
+    bool pointerIsInside_ = false;
+    Handler resize_, ending_, closeRequest_;
+    std::function<void(bool)> pointerInside_;
 };
 
 }  // namespace dwellor::win32
