@@ -267,10 +267,13 @@ HFONT Win32Window::fontFor(const Win32Control& c) const {
 
 void Win32Window::layout() {
     if (clientW_ > 0) {
-        RECT r{0, 0, scaled(clientW_), scaled(clientH_)};
-        AdjustWindowRectExForDpi(&r, kStyle, FALSE, kExStyle, dpi_);
-        SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // The frame as it is, not as AdjustWindowRectExForDpi has it: with
+        // per-monitor v1 awareness (all Wine gives) the frame is not scaled.
+        RECT w, c;
+        GetWindowRect(hwnd_, &w);
+        GetClientRect(hwnd_, &c);
+        SetWindowPos(hwnd_, nullptr, 0, 0, scaled(clientW_) + (w.right - w.left) - c.right,
+                     scaled(clientH_) + (w.bottom - w.top) - c.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     for (auto& [h, f] : fittedFonts_) DeleteObject(f);
     fittedFonts_.clear();
