@@ -1,80 +1,191 @@
 #include "app/command_line.h"
 
-#include <QCommandLineParser>
-#include <QRegularExpression>
+#include <algorithm>
+#include <optional>
 
 namespace dwellor::app {
 
 namespace {
-const char* const kRemote[] = {"toggle", "enable", "disable", "show", "quit"};
+
+struct Option {
+    std::vector<const char*> names;
+    const char* valueName;  // null for a flag
+    const char* description;
+    bool x11Only;
+};
+
+const std::vector<Option>& allOptions() {
+    static const std::vector<Option> options{
+        {{"h", "help"}, nullptr, "Show this help and exit.", false},
+        {{"version"}, nullptr, "Show the version and exit.", false},
+        {{"hidden"}, nullptr, "Start in the notification area (shown as usual when there is none).", false},
+        {{"autostart"}, "on|off", "Start Dwellor, hidden, whenever you log in (on), or stop doing so (off).", false},
+        {{"toggle"}, nullptr, "Switch clicking on or off in the running Dwellor, as Toggle does.", false},
+        {{"enable"}, nullptr, "Switch clicking on in the running Dwellor.", false},
+        {{"disable"}, nullptr, "Switch clicking off in the running Dwellor.", false},
+        {{"show"}, nullptr, "Bring back the running Dwellor's window.", false},
+        {{"quit"}, nullptr, "End the running Dwellor, as Exit does.", false},
+        {{"allow-xwayland"}, nullptr,
+         "Start even on XWayland, where Dwellor cannot see the pointer over Wayland windows.", true},
+        {{"display"}, "name", "The X display to use.", true},
+    };
+    return options;
 }
 
-CommandLine parseCommandLine(const QStringList& arguments) {
-    QCommandLineParser p;
-    // Single-dash long options, so that X11's customary -display works too.
-    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    p.setApplicationDescription(QStringLiteral(
-        "Clicks the mouse wherever the pointer rests. Without an option, starts Dwellor, or shows the "
-        "window of the one already running on this display."));
-    const QCommandLineOption help(QStringList{"h", "help"}, QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
-    const QCommandLineOption hidden(QStringLiteral("hidden"),
-                                    QStringLiteral("Start in the notification area (shown as usual when there is none)."));
-    const QCommandLineOption autostart(QStringLiteral("autostart"),
-                                       QStringLiteral("Start Dwellor, hidden, whenever you log in (on), or stop doing so (off)."),
-                                       QStringLiteral("on|off"));
-    const QCommandLineOption toggle(QStringLiteral("toggle"), QStringLiteral("Switch clicking on or off in the running Dwellor, as Toggle does."));
-    const QCommandLineOption enable(QStringLiteral("enable"), QStringLiteral("Switch clicking on in the running Dwellor."));
-    const QCommandLineOption disable(QStringLiteral("disable"), QStringLiteral("Switch clicking off in the running Dwellor."));
-    const QCommandLineOption show(QStringLiteral("show"), QStringLiteral("Bring back the running Dwellor's window."));
-    const QCommandLineOption quit(QStringLiteral("quit"), QStringLiteral("End the running Dwellor, as Exit does."));
-    const QCommandLineOption allowXWayland(
-        QStringLiteral("allow-xwayland"),
-        QStringLiteral("Start even on XWayland, where Dwellor cannot see the pointer over Wayland windows."));
-    const QCommandLineOption display(QStringLiteral("display"), QStringLiteral("The X display to use."),
-                                     QStringLiteral("name"));
-    p.addOptions({help, version, hidden, autostart, toggle, enable, disable, show, quit, allowXWayland, display});
+constexpr const char* kRemote[] = {"toggle", "enable", "disable", "show", "quit"};
+constexpr std::size_t kLineWidth = 79;
 
+std::vector<const Option*> optionsOf(OptionSet set) {
+    std::vector<const Option*> out;
+    for (const Option& o : allOptions())
+        if (!o.x11Only || set == OptionSet::X11) out.push_back(&o);
+    return out;
+}
+
+std::string optionText(const Option& o) {
+    std::string t;
+    for (const char* n : o.names) {
+        if (!t.empty()) t += ", ";
+        t += (std::string(n).size() == 1 ? "-" : "--") + std::string(n);
+    }
+    if (o.valueName) t += std::string(" <") + o.valueName + ">";
+    return t;
+}
+
+// Words wrapped to the line width after `indent` columns.
+std::string wrapped(const std::string& text, std::size_t indent) {
+    std::string out, line;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && indent + line.size() + 1 + word.size() > kLineWidth) {
+            out += line + "\n" + std::string(indent, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return out + line + "\n";
+}
+
+std::string helpTextOf(const std::vector<const Option*>& options) {
+    std::size_t width = 0;
+    for (const Option* o : options) width = std::max(width, optionText(*o).size());
+    const std::size_t indent = 2 + width + 2;
+    std::string h =
+        "Usage: dwellor [options]\n"
+        "Clicks the mouse wherever the pointer rests. Without an option, starts Dwellor, or shows the window of "
+        "the one already running on this display.\n\nOptions:\n";
+    for (const Option* o : options) {
+        const std::string t = optionText(*o);
+        h += "  " + t + std::string(indent - 2 - t.size(), ' ') + wrapped(o->description, indent);
+    }
+    return h;
+}
+
+const Option* find(const std::vector<const Option*>& options, const std::string& name) {
+    for (const Option* o : options)
+        for (const char* n : o->names)
+            if (name == n) return o;
+    return nullptr;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSet set) {
+    const std::vector<const Option*> options = optionsOf(set);
     CommandLine c;
-    c.helpText = p.helpText();
-    // The program name in the usage line, whatever path started it.
-    c.helpText.replace(QRegularExpression(QStringLiteral("^Usage: \\S*")), QStringLiteral("Usage: dwellor"));
-    auto fail = [&c](const QString& why) {
+    c.helpText = helpTextOf(options);
+
+    // What was given: each option's last value (or "" for a flag), in order.
+    std::vector<std::pair<const Option*, std::string>> given;
+    std::vector<std::string> positional, unknown;
+    std::string error;  // a value missing or not wanted; the last one counts
+    bool optionsEnd = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (optionsEnd || a.size() < 2 || a[0] != '-') {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        std::string name = a.substr(a[1] == '-' ? 2 : 1);
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.erase(eq);
+        }
+        const Option* o = find(options, name);
+        const std::string spelled = "--" + name;
+        if (!o) {
+            unknown.push_back(name);
+        } else if (o->valueName) {
+            if (!value) {
+                if (i + 1 < arguments.size()) value = arguments[++i];
+                else error = "Missing value after '" + spelled + "'.";
+            }
+            if (value) given.push_back({o, *value});
+        } else if (value) {
+            error = "Unexpected value after '" + spelled + "'.";
+        } else {
+            given.push_back({o, ""});
+        }
+    }
+
+    auto fail = [&c](const std::string& why) {
         c.action = CommandLine::Action::Error;
         c.error = why;
         return c;
     };
-    if (!p.parse(arguments)) return fail(p.errorText());
-    if (!p.positionalArguments().isEmpty())
-        return fail(QStringLiteral("Unexpected argument '%1'.").arg(p.positionalArguments().first()));
+    if (!error.empty()) return fail(error);
+    if (unknown.size() == 1) return fail("Unknown option '" + unknown[0] + "'.");
+    if (unknown.size() > 1) {
+        std::string names;
+        for (const std::string& u : unknown) names += (names.empty() ? "" : ", ") + u;
+        return fail("Unknown options: " + names + ".");
+    }
+    if (!positional.empty()) return fail("Unexpected argument '" + positional[0] + "'.");
 
-    if (p.isSet(help)) {
+    auto isSet = [&](const char* name) {
+        return std::any_of(given.begin(), given.end(), [&](const auto& g) { return find(options, name) == g.first; });
+    };
+    auto valueOf = [&](const char* name) {
+        std::string v;
+        for (const auto& [o, value] : given)
+            if (o == find(options, name)) v = value;
+        return v;
+    };
+    if (isSet("help")) {
         c.action = CommandLine::Action::Help;
         return c;
     }
-    if (p.isSet(version)) {
+    if (isSet("version")) {
         c.action = CommandLine::Action::Version;
         return c;
     }
-    c.hidden = p.isSet(hidden);
-    c.allowXWayland = p.isSet(allowXWayland);
-    c.display = p.value(display);
+    c.hidden = isSet("hidden");
+    c.allowXWayland = set == OptionSet::X11 && isSet("allow-xwayland");
+    if (set == OptionSet::X11) c.display = valueOf("display");
 
-    QStringList remotes;
+    std::vector<std::string> remotes;
     for (const char* name : kRemote)
-        if (p.isSet(QString::fromLatin1(name))) remotes << QString::fromLatin1(name);
-    const bool wantsAutostart = p.isSet(autostart);
+        if (isSet(name)) remotes.push_back(name);
+    const bool wantsAutostart = isSet("autostart");
     if (remotes.size() + (wantsAutostart ? 1 : 0) > 1)
-        return fail(QStringLiteral("Give only one of --autostart, --toggle, --enable, --disable, --show and --quit."));
+        return fail("Give only one of --autostart, --toggle, --enable, --disable, --show and --quit.");
     if (wantsAutostart) {
-        const QString v = p.value(autostart);
-        if (v != QLatin1String("on") && v != QLatin1String("off"))
-            return fail(QStringLiteral("--autostart takes 'on' or 'off', not '%1'.").arg(v));
+        const std::string v = valueOf("autostart");
+        if (v != "on" && v != "off") return fail("--autostart takes 'on' or 'off', not '" + v + "'.");
         c.action = CommandLine::Action::Autostart;
-        c.autostartOn = v == QLatin1String("on");
-    } else if (!remotes.isEmpty()) {
+        c.autostartOn = v == "on";
+    } else if (!remotes.empty()) {
         c.action = CommandLine::Action::Remote;
-        c.remote = remotes.first();
+        c.remote = remotes.front();
     }
     return c;
 }

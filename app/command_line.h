@@ -1,6 +1,6 @@
 #pragma once
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace dwellor::app {
 
@@ -15,17 +15,23 @@ struct CommandLine {
         Error,      // `error` says what is wrong; usage goes to stderr, exit 2
     };
     Action action = Action::Run;
-    QString remote;         // "toggle", "enable", "disable", "show" or "quit"
+    std::string remote;     // "toggle", "enable", "disable", "show" or "quit"
     bool autostartOn = false;
     bool hidden = false;
     bool allowXWayland = false;
-    QString display;        // -display, empty when not given
-    QString error;
-    QString helpText;       // the usage, for Help and Error
+    std::string display;    // -display, empty when not given
+    std::string error;
+    std::string helpText;   // the usage, for Help and Error
 };
 
-// Reads the arguments (the program name first). Touches no display and needs
-// no application object.
-CommandLine parseCommandLine(const QStringList& arguments);
+// Which options a build has: X11's own (--allow-xwayland, --display) only
+// where there is X11.
+enum class OptionSet { X11, Windows };
+
+// Reads the arguments (the program name first, as UTF-8). Options are long,
+// with one dash or two ("-display" as X11 programs have it), and a value
+// follows as the next argument or after "=". Plain C++: it touches no
+// display, needs no application object, and is the same on every build.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSet options);
 
 }  // namespace dwellor::app

@@ -55,10 +55,10 @@ void print(FILE* to, const QString& text) { std::fputs(text.toLocal8Bit().constD
 // The answers that need no display.
 int runWithoutDisplay(const CommandLine& cl) {
     switch (cl.action) {
-        case CommandLine::Action::Help: print(stdout, cl.helpText); return 0;
+        case CommandLine::Action::Help: std::fputs(cl.helpText.c_str(), stdout); return 0;
         case CommandLine::Action::Version: std::printf("dwellor %s\n", DWELLOR_VERSION); return 0;
         case CommandLine::Action::Error:
-            print(stderr, QStringLiteral("dwellor: %1\n\n%2").arg(cl.error, cl.helpText));
+            std::fprintf(stderr, "dwellor: %s\n\n%s", cl.error.c_str(), cl.helpText.c_str());
             return 2;
         case CommandLine::Action::Autostart: {
             QString error;
@@ -73,23 +73,25 @@ int runWithoutDisplay(const CommandLine& cl) {
 enum class Role { Primary, Done, Failed };
 
 // Becomes the one instance on this display, or hands the request to the one
-// already running. An instance that was killed leaves a lock that is taken
-// over; one that is still starting gets a moment to listen.
+// already running. An instance that was killed leaves nothing that stops the
+// next start; one that is still starting gets a moment to answer. One that
+// holds the guard but does not answer (stopped, hung) is never joined by a
+// second clicker: the start fails with a line saying so.
 Role claimDisplay(dwellor::qt::InstanceLock& lock, const CommandLine& cl, const QString& display) {
     const bool remote = cl.action == CommandLine::Action::Remote;
-    const QString command = remote ? cl.remote : QStringLiteral("show");
+    const QString command = QString::fromStdString(remote ? cl.remote : "show");
     QElapsedTimer clock;
     clock.start();
     QString error;
     for (;;) {
-        if (lock.tryLock()) {
+        if (lock.claim() == dwellor::qt::InstanceLock::Claim::Ours) {
             if (!remote) return Role::Primary;
             print(stderr, QStringLiteral("dwellor: Dwellor is not running on display %1.\n").arg(display));
             return Role::Failed;
         }
         // A hidden start (at login) leaves a running instance as it is.
         if (!remote && cl.hidden) return Role::Done;
-        const auto r = dwellor::qt::sendCommand(lock.socketPath(), command, 3000, error);
+        const auto r = lock.send(command, 3000, error);
         if (r == dwellor::qt::SendResult::Done) return Role::Done;
         if (r == dwellor::qt::SendResult::Failed || clock.elapsed() > 5000) break;
         QThread::msleep(50);
@@ -136,15 +138,16 @@ int main(int argc, char** argv) {
     openStandardStreams();
     // A write to a closed stderr or socket must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine cl = dwellor::app::parseCommandLine(arguments);
+    // Arguments and display names are the locale's bytes; the parser only
+    // compares ASCII option names, so they pass through as they are.
+    const CommandLine cl =
+        dwellor::app::parseCommandLine(std::vector<std::string>(argv, argv + argc), dwellor::app::OptionSet::X11);
     if (const int rc = runWithoutDisplay(cl); rc >= 0) return rc;
 
     // One display for everything: the window, the pointer readings and the
     // clicks. The window is always an X11 one, whatever the environment
     // asks for, so that Dwellor never clicks without a window of its own.
-    if (!cl.display.isEmpty()) setenv("DISPLAY", cl.display.toLocal8Bit().constData(), 1);
+    if (!cl.display.empty()) setenv("DISPLAY", cl.display.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     const QString display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
 
@@ -154,15 +157,10 @@ int main(int argc, char** argv) {
         int one = 1;
         QCoreApplication client(one, argv);
         lock = std::make_unique<dwellor::qt::InstanceLock>(display);
-        if (!lock->usable()) {
-            if (cl.action == CommandLine::Action::Remote) {
-                print(stderr, QStringLiteral("dwellor: no runtime folder, so no running Dwellor can be reached.\n"));
-                return 1;
-            }
-        } else {
-            const Role role = claimDisplay(*lock, cl, display);
-            if (role != Role::Primary) return role == Role::Done ? 0 : 1;
-        }
+        const Role role = claimDisplay(*lock, cl, display);
+        if (role != Role::Primary) return role == Role::Done ? 0 : 1;
+        if (const QString weakness = lock->weakness(); !weakness.isEmpty())
+            print(stderr, weakness + QLatin1Char('\n'));
     } else if (cl.action == CommandLine::Action::Remote) {
         std::fprintf(stderr, "dwellor: no X display is set (DISPLAY), so no running Dwellor can be reached.\n");
         return 1;
@@ -212,9 +210,13 @@ int main(int argc, char** argv) {
     });
 
     dwellor::qt::CommandServer commands([&form](const std::string& c) { return form.RemoteCommand(c); });
-    if (lock && lock->usable()) {
+    if (lock) {
         QString listenError;
-        if (!commands.listen(lock->socketPath(), listenError))
+        const int name = lock->takeNameSocket();
+        if (name >= 0 && !commands.listen(name, listenError))
+            print(stderr, QStringLiteral("dwellor: other starts cannot reach this one: %1\n").arg(listenError));
+        const QString path = lock->socketPath();
+        if (!path.isEmpty() && !commands.listen(path, listenError))
             print(stderr, QStringLiteral("dwellor: other starts cannot reach this one: %1\n").arg(listenError));
     }
 

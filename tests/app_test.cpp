@@ -1,65 +1,33 @@
-// The command line, the socket a running instance listens on, and the
-// decisions start-up makes before it opens a window.
+// The socket a running instance listens on, and the decisions start-up
+// makes before it opens a window.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/command_line.h"
 #include "app/session.h"
 #include "platform/qt/qt_instance.h"
 
 using namespace dwellor;
-using dwellor::app::CommandLine;
-using Action = CommandLine::Action;
 
 namespace {
-
-CommandLine parse(QStringList args) {
-    args.prepend(QStringLiteral("/usr/bin/dwellor"));
-    return app::parseCommandLine(args);
-}
-
-TEST(CommandLineTest, OptionsAndTheirMistakes) {
-    EXPECT_EQ(parse({}).action, Action::Run);
-    EXPECT_EQ(parse({"--help"}).action, Action::Help);
-    EXPECT_EQ(parse({"-h"}).action, Action::Help);
-    EXPECT_EQ(parse({"--version"}).action, Action::Version);
-    EXPECT_TRUE(parse({"--help"}).helpText.startsWith("Usage: dwellor [options]"));
-
-    const CommandLine run = parse({"--hidden", "--allow-xwayland", "-display", ":3"});
-    EXPECT_EQ(run.action, Action::Run);
-    EXPECT_TRUE(run.hidden);
-    EXPECT_TRUE(run.allowXWayland);
-    EXPECT_EQ(run.display, ":3");
-    EXPECT_EQ(parse({"--display=:4"}).display, ":4");
-
-    for (const char* c : {"toggle", "enable", "disable", "show", "quit"}) {
-        const CommandLine r = parse({QStringLiteral("--") + c});
-        EXPECT_EQ(r.action, Action::Remote) << c;
-        EXPECT_EQ(r.remote, c);
-    }
-    EXPECT_EQ(parse({"--autostart", "on"}).action, Action::Autostart);
-    EXPECT_TRUE(parse({"--autostart", "on"}).autostartOn);
-    EXPECT_FALSE(parse({"--autostart=off"}).autostartOn);
-
-    // Each of these is a usage error (exit 2), never a start.
-    for (const QStringList& bad : std::vector<QStringList>{{"--bogus"},
-                                                           {"-platform", "offscreen"},
-                                                           {"stray"},
-                                                           {"--toggle", "--quit"},
-                                                           {"--autostart", "on", "--toggle"},
-                                                           {"--autostart", "maybe"},
-                                                           {"--autostart"},
-                                                           {"-display"}}) {
-        const CommandLine r = parse(bad);
-        EXPECT_EQ(r.action, Action::Error) << bad.join(' ').toStdString();
-        EXPECT_FALSE(r.error.isEmpty());
-    }
-}
 
 TEST(StartupTest, WaylandSessionsAreRecognised) {
     EXPECT_FALSE(app::isWaylandSession(false, nullptr, nullptr));
@@ -77,15 +45,160 @@ TEST(InstanceTest, DisplayKeysIgnoreTheScreenAndStayFileNames) {
     EXPECT_EQ(qt::displayKey("../../x:1"), ".._.._x-1");
 }
 
+struct DisplayKeyCase {
+    const char* display;
+    const char* key;
+};
+void PrintTo(const DisplayKeyCase& c, std::ostream* os) { *os << '"' << c.display << '"'; }
+
+class DisplayKeyTest : public ::testing::TestWithParam<DisplayKeyCase> {};
+
+// Every spelling of one server gives one key, so one guard.
+TEST_P(DisplayKeyTest, NamesTheServerTheDisplayReaches) {
+    EXPECT_EQ(qt::displayKey(GetParam().display), GetParam().key) << GetParam().display;
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, DisplayKeyTest,
+                         ::testing::Values(DisplayKeyCase{":135", "135"}, DisplayKeyCase{":0135", "135"},
+                                           DisplayKeyCase{":0135.2", "135"}, DisplayKeyCase{"unix:0135", "135"},
+                                           DisplayKeyCase{":000", "0"}, DisplayKeyCase{":00.0", "0"},
+                                           DisplayKeyCase{"Host:010.1", "host-10"},
+                                           DisplayKeyCase{"host:x0", "host-x0"}),
+                         [](const ::testing::TestParamInfo<DisplayKeyCase>& i) {
+                             std::string name = std::to_string(i.index) + "_";
+                             for (const char* c = i.param.display; *c; ++c) name += std::isalnum(*c) ? *c : '_';
+                             return name;
+                         });
+
+// What may be found where the lock file goes.
+enum class AtLock {
+    Nothing, Empty, Garbage, DeadOwner, LiveNumberUnheld, DanglingSymlink, Fifo, Folder, HeldLock, NoFolder
+};
+
+struct LockCase {
+    AtLock at;
+    qt::LockFile::State expected;
+};
+
+std::string nameOf(AtLock a) {
+    switch (a) {
+        case AtLock::Nothing: return "Nothing";
+        case AtLock::Empty: return "Empty";
+        case AtLock::Garbage: return "Garbage";
+        case AtLock::DeadOwner: return "DeadOwner";
+        case AtLock::LiveNumberUnheld: return "LiveNumberUnheld";
+        case AtLock::DanglingSymlink: return "DanglingSymlink";
+        case AtLock::Fifo: return "Fifo";
+        case AtLock::Folder: return "Folder";
+        case AtLock::HeldLock: return "HeldLock";
+        case AtLock::NoFolder: return "NoFolder";
+    }
+    return "?";
+}
+void PrintTo(const LockCase& c, std::ostream* os) { *os << nameOf(c.at); }
+
+class LockFileTest : public ::testing::TestWithParam<LockCase> {};
+
+TEST_P(LockFileTest, TakesOverWhatNoLiveProcessHolds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("l.lock"));
+    const QByteArray native = QFile::encodeName(path);
+    auto write = [&](const QByteArray& content) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    };
+    qt::LockFile other(path);
+    switch (GetParam().at) {
+        case AtLock::Nothing: break;
+        case AtLock::Empty: write({}); break;  // left by a kill between making and writing it
+        case AtLock::Garbage: write(QByteArray("\xff\x01garbage\n\n\n\n", 13)); break;
+        case AtLock::DeadOwner: write("999999999\ndwellor\n" + QSysInfo::machineHostName().toUtf8() + '\n'); break;
+        // The number of a running process (this one) is not enough: nobody holds the file.
+        case AtLock::LiveNumberUnheld:
+            write(QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                  QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n');
+            break;
+        case AtLock::DanglingSymlink: ASSERT_EQ(symlink("/nonexistent/x", native.constData()), 0); break;
+        case AtLock::Fifo: ASSERT_EQ(mkfifo(native.constData(), 0600), 0); break;  // must not block
+        case AtLock::Folder: ASSERT_TRUE(QDir().mkdir(path)); break;
+        case AtLock::HeldLock: ASSERT_EQ(other.take(), qt::LockFile::State::Ours); break;
+        case AtLock::NoFolder: ASSERT_TRUE(dir.remove()); break;
+    }
+    qt::LockFile lock(path);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(lock.take(), GetParam().expected);
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(lock.problem().isEmpty(), GetParam().expected != qt::LockFile::State::Impossible)
+        << lock.problem().toStdString();
+    if (GetParam().expected == qt::LockFile::State::Ours) {
+        // Taken for real: a second taker finds it held.
+        EXPECT_EQ(qt::LockFile(path).take(), qt::LockFile::State::Held);
+    }
+}
+
+using State = qt::LockFile::State;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LockFileTest,
+    ::testing::Values(LockCase{AtLock::Nothing, State::Ours}, LockCase{AtLock::Empty, State::Ours},
+                      LockCase{AtLock::Garbage, State::Ours}, LockCase{AtLock::DeadOwner, State::Ours},
+                      LockCase{AtLock::LiveNumberUnheld, State::Ours}, LockCase{AtLock::DanglingSymlink, State::Ours},
+                      LockCase{AtLock::Fifo, State::Ours}, LockCase{AtLock::Folder, State::Impossible},
+                      LockCase{AtLock::HeldLock, State::Held}, LockCase{AtLock::NoFolder, State::Impossible}),
+    [](const ::testing::TestParamInfo<LockCase>& i) { return nameOf(i.param.at); });
+
+// The two guards together. Names are machine-wide: each test has a display of its own.
+struct InstanceLockTest : ::testing::Test {
+    QTemporaryDir dir;
+    const QString display = QStringLiteral(":%1").arg(700000 + QCoreApplication::applicationPid() % 100000);
+    using Claim = qt::InstanceLock::Claim;
+};
+
+TEST_F(InstanceLockTest, TheNameKeepsASecondStartOutWhateverTheFolderHolds) {
+    qt::InstanceLock first(display, dir.path());
+    ASSERT_EQ(first.claim(), Claim::Ours);
+    EXPECT_EQ(first.weakness(), "");
+    // Another spelling of the display, the files removed by a cleaner, no folder at all.
+    EXPECT_EQ(qt::InstanceLock(QStringLiteral(":0") + display.mid(1) + ".0", dir.path()).claim(), Claim::Running);
+    for (const QString& f : QDir(dir.path()).entryList(QDir::Files | QDir::System)) QFile::remove(dir.filePath(f));
+    EXPECT_EQ(qt::InstanceLock(display, dir.path()).claim(), Claim::Running);
+    EXPECT_EQ(qt::InstanceLock(display, QString()).claim(), Claim::Running);
+    EXPECT_TRUE(QDir(dir.path()).isEmpty()) << "a start that found the instance took a lock";
+}
+
+TEST_F(InstanceLockTest, WithoutALockTheNameStillGuardsAndSaysSo) {
+    qt::InstanceLock first(display, QString());
+    ASSERT_EQ(first.claim(), Claim::Ours);
+    EXPECT_TRUE(first.weakness().contains("no runtime folder")) << first.weakness().toStdString();
+    EXPECT_EQ(first.weakness().count('\n'), 0);
+    EXPECT_TRUE(first.socketPath().isEmpty());
+    EXPECT_EQ(qt::InstanceLock(display, dir.path()).claim(), Claim::Running);
+}
+
+TEST_F(InstanceLockTest, ALockHeldWithoutTheNameIsAnotherInstanceAndNothingIsKept) {
+    qt::LockFile held(dir.filePath("dwellor-" + qt::displayKey(display) + ".lock"));
+    ASSERT_EQ(held.take(), qt::LockFile::State::Ours);
+    qt::InstanceLock second(display, dir.path());
+    EXPECT_EQ(second.claim(), Claim::Running);
+    // It let go of the name again: once the holder is gone, a start is the instance.
+    held.release();
+    qt::InstanceLock third(display, dir.path());
+    EXPECT_EQ(third.claim(), Claim::Ours);
+    EXPECT_EQ(second.claim(), Claim::Running);
+}
+
 // A running instance's socket, driven by real clients.
 struct CommandServerTest : ::testing::Test {
     QTemporaryDir dir;
     QString path = dir.filePath("s");
     std::vector<std::string> received;
+    static constexpr int kIdleMs = 300;
     qt::CommandServer server{[this](const std::string& c) {
-        received.push_back(c);
-        return c == "toggle";
-    }};
+                                 received.push_back(c);
+                                 return c == "toggle";
+                             },
+                             kIdleMs};
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.listen(path, error)) << error.toStdString();
@@ -133,9 +246,47 @@ TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
         return s->state() != QLocalSocket::ConnectedState;
     });
     EXPECT_GE(dropped, 4);
+    // The rest are dropped once they have been silent for the idle time.
+    const auto connected = [](const auto& s) { return s->state() == QLocalSocket::ConnectedState; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::none_of(idle.begin(), idle.end(), connected); }, kIdleMs + 3000));
     idle.clear();
     // Their slots free up as they go.
     EXPECT_TRUE(QTest::qWaitFor([&] { return exchange("toggle\n") == "ok\n"; }, 3000));
+}
+
+// A connection from another process, made as `uid`, that sends "toggle";
+// it exits 0 when answered "ok".
+pid_t toggleFrom(const QByteArray& abstractName, uid_t uid) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, abstractName.constData(), abstractName.size());
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (uid != geteuid() && setuid(uid) != 0) _exit(3);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) _exit(4);
+    if (write(fd, "toggle\n", 7) != 7) _exit(5);
+    char reply[3];
+    _exit(read(fd, reply, 3) == 3 && std::memcmp(reply, "ok\n", 3) == 0 ? 0 : 1);
+}
+
+// Anyone may connect to an abstract name: only this user's commands count.
+TEST_F(CommandServerTest, TheNameTakesCommandsFromThisUserOnly) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    qt::InstanceLock lock(QStringLiteral(":%1").arg(800000 + QCoreApplication::applicationPid() % 100000), QString());
+    ASSERT_EQ(lock.claim(), qt::InstanceLock::Claim::Ours);
+    QString error;
+    ASSERT_TRUE(server.listen(lock.takeNameSocket(), error)) << error.toStdString();
+    auto exitCode = [](pid_t pid) {
+        int status = -1;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(exitCode(toggleFrom(lock.name(), 65534)), 1) << "another user's command was answered";
+    EXPECT_TRUE(received.empty());
+    EXPECT_EQ(exitCode(toggleFrom(lock.name(), geteuid())), 0);
+    EXPECT_EQ(received, std::vector<std::string>{"toggle"});
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/e2e.h"
@@ -372,6 +376,59 @@ TEST_F(E2eOddSettings, ClosedStandardStreamsAndAFifoForSettingsStillClickAndEndO
     EXPECT_EQ(*st, (ExitStatus{0, 0}));
 }
 
+// ---- A person who can only dwell
+
+using E2eDwelling = E2eTest;
+
+TEST_F(E2eDwelling, ARestOnToggleSwitchesOffOnceAndTheNextRestThereSwitchesBackOn) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kToggle.x, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Disabled"));
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Disabled"; }, 600ms)) << "switched on again by itself";
+    // Off and back: asleep, not locked out. Off for long enough to be seen
+    // to have moved: a move that comes back between two ticks is a rest.
+    pointer_->warp(kText1.x, kText1.y);
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Disabled"; }, 300ms));
+    pointer_->warp(kToggle.x, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Enabled"));
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Enabled"; }, 600ms)) << "switched off again by itself";
+    // Nothing outside the window is clicked while off.
+    pointer_->warp(kText1.x, kText1.y);
+    EXPECT_TRUE(holdsFor([&] { return caption() == "Dwellor - Enabled"; }, 300ms));
+    pointer_->warp(kToggle.x + 1, kToggle.y);
+    ASSERT_TRUE(captionIs("Dwellor - Disabled"));
+    pointer_->warp(kRest.x, kRest.y);
+    EXPECT_EQ(probe_->collect(1, 600ms), std::vector<ButtonEvent>{});
+}
+
+TEST_F(E2eDwelling, ARestOnTheDragOptionChangesItOnceHoweverLongTheRest) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kCheck2.x, kCheck2.y);
+    const auto dragOn = [&] { return readFile(settingsPath()).find("Drag=1") != std::string::npos; };
+    ASSERT_TRUE(waitFor(dragOn));
+    EXPECT_TRUE(holdsFor(dragOn, 1000ms)) << "the option flipped back while the pointer rested";
+}
+
+TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    pointer_->warp(kExit.x, kExit.y);
+    XWindow prompt = 0;
+    ASSERT_TRUE(waitFor([&] { return (prompt = tree_->promptWindow()) != 0; })) << "no question appeared";
+    EXPECT_TRUE(app_->running());
+    EXPECT_TRUE(tree_->keptAbove(prompt));
+    // Beside the pointer, not under it.
+    const Spot o = tree_->origin(prompt);
+    EXPECT_TRUE(o.x > kExit.x || o.y > kExit.y) << o.x << "," << o.y;
+    // "Exit Dwellor" is the left one of the two buttons.
+    pointer_->warp(o.x + 12 + 75, o.y + 12 + 32);
+    const auto st = app_->waitExit(kPatience);
+    ASSERT_TRUE(st) << "a rest on Exit Dwellor did not end it";
+    EXPECT_EQ(*st, (ExitStatus{0, 0}));
+}
+
 // ---- One instance per display, and commands to it
 
 using E2eInstance = E2eTest;
@@ -441,6 +498,113 @@ TEST_F(E2eInstance, HiddenStartGoesToTheTrayWhenThereIsOne) {
         main_ = tree_->mainWindow();
         return main_ && tree_->viewable(main_) && tree_->trayIcons().empty();
     }));
+}
+
+TEST_F(E2eInstance, ALockRemovedUnderTheInstanceStillLeavesOneClicker) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    // A /tmp cleaner takes the lock file and the socket.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/runtime"))
+        std::filesystem::remove(entry.path());
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0})) << "a second start did not find the first";
+    // The same server spelled another way.
+    EXPECT_EQ(runToEnd({}, nullptr, {"DISPLAY=:0" + server_->display().substr(1) + ".0"}), (ExitStatus{0, 0}));
+    // Two clickers would give two clicks a period.
+    expectClickingEvery(200);
+    EXPECT_TRUE(app_->running());
+}
+
+enum class BadLock { Empty, Garbage, ReadOnlyFolder };
+
+std::string nameOf(BadLock b) {
+    switch (b) {
+        case BadLock::Empty: return "Empty";
+        case BadLock::Garbage: return "Garbage";
+        case BadLock::ReadOnlyFolder: return "ReadOnlyFolder";
+    }
+    return "?";
+}
+void PrintTo(BadLock b, std::ostream* os) { *os << nameOf(b); }
+
+class E2eUntakenLock : public E2eTest, public ::testing::WithParamInterface<BadLock> {};
+
+// Runs the program in a mount namespace of its own where `dir` is read-only;
+// false when this machine allows no such namespace.
+bool readOnlyLauncher(const std::string& dir, std::vector<std::string>& launcher) {
+    launcher = {"unshare", "--mount"};
+    if (geteuid() != 0) launcher.push_back("--map-root-user");
+    launcher.insert(launcher.end(), {"sh", "-c", R"(mount -o bind,ro "$0" "$0" && exec "$@")", dir});
+    std::vector<std::string> probe = launcher;
+    probe.insert(probe.end(), {"sh", "-c", R"(! touch "$0/probe" 2>/dev/null)", dir});
+    ChildProcess p;
+    p.spawn(probe, {}, "/dev/null");
+    const auto st = p.waitExit(10s);
+    return st && *st == (ExitStatus{0, 0});
+}
+
+TEST_P(E2eUntakenLock, IsNoInstanceAndTheStartGoesOnAtOnce) {
+    const std::string runtime = dir_ + "/runtime";
+    std::ofstream lock(runtime + "/dwellor-" + server_->display().substr(1) + ".lock");
+    if (GetParam() != BadLock::Empty) lock << "\x01\xff not a lock\n";
+    lock.close();
+    if (GetParam() == BadLock::ReadOnlyFolder && !readOnlyLauncher(runtime, launcher_))
+        GTEST_SKIP() << "no mount namespaces here";
+
+    // Once this meant a 5 s wait and "does not answer".
+    const auto started = Clock::now();
+    startApp();
+    EXPECT_LT(Clock::now() - started, 4s);
+    // It is the instance all the same: a second start finds it.
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
+    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    ASSERT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
+    const std::string log = readFile(dir_ + "/dwellor.log");
+    if (GetParam() == BadLock::ReadOnlyFolder) {
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_NE(log.find("dwellor: no instance lock: "), std::string::npos) << log;
+    } else {
+        EXPECT_EQ(log, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, E2eUntakenLock,
+                         ::testing::Values(BadLock::Empty, BadLock::Garbage, BadLock::ReadOnlyFolder),
+                         [](const ::testing::TestParamInfo<BadLock>& i) { return nameOf(i.param); });
+
+TEST_F(E2eInstance, AConnectionFloodDoesNotStallClicking) {
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    const std::string socket = dir_ + "/runtime/dwellor-" + server_->display().substr(1) + ".socket";
+    ASSERT_TRUE(std::filesystem::exists(socket));
+    pointer_->warp(kRest.x, kRest.y);
+    ASSERT_EQ(probe_->collect(2, kPatience).size(), 2u) << "no clicks before the flood";
+
+    // Short connections, each closed at once, as fast as the instance takes them.
+    std::atomic<bool> flooding{true};
+    std::atomic<int> made{0};
+    std::thread flood([&] {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        socket.copy(addr.sun_path, sizeof addr.sun_path - 1);
+        const auto end = Clock::now() + 3s;
+        while (Clock::now() < end) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) ++made;
+            close(fd);
+        }
+        flooding = false;
+    });
+    // Through the flood and the idle timeout of its last connections, each
+    // period brings its click: no gap of two periods.
+    std::optional<Clock::time_point> quiet;
+    int gaps = 0;
+    while (!quiet || Clock::now() < *quiet + 6s) {
+        if (probe_->collect(1, 400ms).empty()) ++gaps;
+        if (!quiet && !flooding) quiet = Clock::now();
+    }
+    flood.join();
+    EXPECT_GT(made, 1000) << "the flood did not get through";
+    EXPECT_EQ(gaps, 0);
 }
 
 // ---- Wayland sessions, where the X server cannot see the pointer

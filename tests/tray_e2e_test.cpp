@@ -80,6 +80,49 @@ TEST_F(E2eTray, IconRestoresOnReleaseAndCyclesTheModeOnRightClick) {
     for (std::size_t i = 0; i < 8; ++i) EXPECT_EQ(events[i], at(1, i % 2 == 0, kRest)) << "event " << i;
 }
 
+// A rest on the icon is one click, whatever the mode: in Right mode one
+// right click (the mode moves on to Left) and, after a move, one left click.
+TEST_F(E2eTray, ARestOnTheIconClicksItOncePerRest) {
+    startTrayer();
+    writeSettings("[Program]\nEnabled=True\nInterval=200\n");
+    startApp();
+    clickAndLeave(kLabel6);
+    clickAndLeave(kHide);
+    ASSERT_TRUE(waitFor([&] { return hiddenInTray(); }));
+    const Spot icon = tree_->centre(tree_->trayIcons()[0]);
+    pointer_->warp(icon.x, icon.y);
+    EXPECT_TRUE(holdsFor([&] { return hiddenInTray(); }, 800ms)) << "more than one click on one rest";
+    pointer_->warp(icon.x + 2, icon.y);
+    ASSERT_TRUE(waitFor([&] { return shownWithoutIcon(); })) << "the next rest did not restore the window";
+    pointer_->warp(0, 0);
+    EXPECT_TRUE(waitFor([&] {
+        const Shot s = screenshot();
+        return isRed(s, kLeftLabel) && isColourless(s, kRightLabel) && isColourless(s, kDoubleLabel);
+    })) << "the right click did not move the mode on to Left, once";
+}
+
+// Covered by a window that fills the screen, or brought back from the tray,
+// it is where the person last found it.
+TEST_F(E2eTray, TheWindowIsKeptAboveAndComesBackWhereItWas) {
+    startWindowManager();
+    startTrayer();
+    startDisabledApp();
+    ASSERT_TRUE(waitFor([&] { return managed(); })) << "twm did not manage the window";
+    EXPECT_TRUE(tree_->keptAbove(main_));
+    xdo({"windowmove", std::to_string(main_), "300", "200"});
+    ASSERT_TRUE(waitFor([&] { return tree_->origin(main_).x >= 300 && tree_->origin(main_).y >= 200; }));
+    const Spot before = tree_->origin(main_);
+    hide();
+    ASSERT_TRUE(waitFor([&] { return hiddenInTray(); }));
+    clickAndLeave(tree_->centre(tree_->trayIcons()[0]));
+    ASSERT_TRUE(waitFor([&] { return shownWithoutIcon() && managed(); }));
+    EXPECT_TRUE(waitFor([&] {
+        const Spot now = tree_->origin(main_);
+        return now.x == before.x && now.y == before.y;
+    })) << "came back at " << tree_->origin(main_).x << "," << tree_->origin(main_).y;
+    EXPECT_TRUE(tree_->keptAbove(main_));
+}
+
 TEST_F(E2eTray, HideWithoutTrayHostMinimisesToTheTaskBar) {
     startWindowManager();
     startDisabledApp();

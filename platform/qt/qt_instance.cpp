@@ -1,5 +1,16 @@
 #include "platform/qt/qt_instance.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -10,40 +21,67 @@
 
 namespace dwellor::qt {
 
-QString displayKey(const QString& display) {
-    QString host = display.section(QLatin1Char(':'), 0, -2);
-    QString number = display.section(QLatin1Char(':'), -1).section(QLatin1Char('.'), 0, 0);
-    if (host == QLatin1String("unix")) host.clear();
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-    host.replace(unsafe, QStringLiteral("_"));
-    number.replace(unsafe, QStringLiteral("_"));
-    return host.isEmpty() ? number : host + QLatin1Char('-') + number;
-}
+namespace {
 
-InstanceLock::InstanceLock(const QString& display) {
+QString lastError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+QString runtimeFolder() {
     // Qt makes (or checks) a folder only the user can enter when
-    // XDG_RUNTIME_DIR is not set.
+    // XDG_RUNTIME_DIR is not set, and gives nothing when it cannot.
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty() || !QDir(dir).exists()) return;
-    const QString base = dir + QStringLiteral("/dwellor-") + displayKey(display);
-    socketPath_ = base + QStringLiteral(".socket");
-    lock_ = std::make_unique<QLockFile>(base + QStringLiteral(".lock"));
-    // Stale only when its process is gone, never by age: Dwellor runs for days.
-    lock_->setStaleLockTime(0);
+    return dir.isEmpty() || !QDir(dir).exists() ? QString() : dir;
 }
 
-bool InstanceLock::tryLock() { return lock_ && lock_->tryLock(0); }
+// An address in the abstract namespace: a leading NUL, and no file.
+socklen_t abstractAddress(const QByteArray& name, sockaddr_un& addr) {
+    addr = {};
+    addr.sun_family = AF_UNIX;
+    const std::size_t n = std::min<std::size_t>(name.size(), sizeof addr.sun_path - 1);
+    std::memcpy(addr.sun_path + 1, name.constData(), n);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+}
 
-SendResult sendCommand(const QString& socketPath, const QString& command, int timeoutMs, QString& error) {
-    QElapsedTimer clock;
-    clock.start();
-    auto left = [&] { return static_cast<int>(std::max<qint64>(1, timeoutMs - clock.elapsed())); };
-    QLocalSocket s;
-    s.connectToServer(socketPath);
-    if (!s.waitForConnected(left())) {
-        error = s.errorString();
-        return SendResult::NoListener;
+// A listening socket on `name`, or -1 (errno EADDRINUSE: someone has it).
+int listenOn(const QByteArray& name) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    sockaddr_un addr;
+    const socklen_t len = abstractAddress(name, addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && listen(fd, 50) == 0) return fd;
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+}
+
+// A connection to whoever listens on `name`, and the user it runs as; -1
+// when nobody takes connections there (yet).
+int connectTo(const QByteArray& name, uid_t& owner) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    sockaddr_un addr;
+    const socklen_t len = abstractAddress(name, addr);
+    ucred cred{};
+    socklen_t credLen = sizeof cred;
+    // A full backlog gives EAGAIN rather than a wait.
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+        getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &credLen) == 0) {
+        owner = cred.uid;
+        return fd;
     }
+    close(fd);
+    return -1;
+}
+
+bool fromThisUser(qintptr fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    return getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid();
+}
+
+SendResult converse(QLocalSocket& s, const QString& command, int timeoutMs, const QElapsedTimer& clock,
+                    QString& error) {
+    auto left = [&] { return static_cast<int>(std::max<qint64>(1, timeoutMs - clock.elapsed())); };
     s.write((command + QLatin1Char('\n')).toUtf8());
     QByteArray reply;
     if (s.waitForBytesWritten(left())) {
@@ -55,28 +93,229 @@ SendResult sendCommand(const QString& socketPath, const QString& command, int ti
     return SendResult::Failed;
 }
 
-CommandServer::CommandServer(CommandHandler handler)
-    : handler_(std::move(handler)), server_(new QLocalServer(this)) {
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QObject::connect(server_, &QLocalServer::newConnection, this, &CommandServer::accept);
+}  // namespace
+
+QString displayKey(const QString& display) {
+    QString host = display.section(QLatin1Char(':'), 0, -2).toLower();
+    QString number = display.section(QLatin1Char(':'), -1).section(QLatin1Char('.'), 0, 0);
+    if (host == QLatin1String("unix")) host.clear();
+    // X reads the number as a number: ":0135" is the server ":135" is.
+    static const QRegularExpression leadingZeros(QStringLiteral("^0+(?=[0-9])"));
+    number.remove(leadingZeros);
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+    host.replace(unsafe, QStringLiteral("_"));
+    number.replace(unsafe, QStringLiteral("_"));
+    return host.isEmpty() ? number : host + QLatin1Char('-') + number;
 }
 
+// ---- LockFile
+
+LockFile::LockFile(const QString& path) : path_(path) {}
+
+LockFile::State LockFile::take() {
+    problem_.clear();
+    if (!lock_) {
+        lock_ = std::make_unique<QLockFile>(path_);
+        // Stale only when its process is gone, never by age: Dwellor runs for days.
+        lock_->setStaleLockTime(0);
+    }
+    const QByteArray native = QFile::encodeName(path_);
+    for (int round = 0; round < 3; ++round) {
+        struct stat st {};
+        if (lstat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            // Never a lock (those are regular files); and Qt, reading it to
+            // see whose it is, would follow a symlink or wait on a FIFO.
+            if (S_ISDIR(st.st_mode)) {
+                problem_ = QStringLiteral("%1 is a folder").arg(path_);
+                return State::Impossible;
+            }
+            if (unlink(native.constData()) != 0 && errno != ENOENT) {
+                problem_ = QStringLiteral("%1 cannot be removed (%2)").arg(path_, lastError());
+                return State::Impossible;
+            }
+            continue;
+        }
+        if (lock_->tryLock(0)) return State::Ours;
+        if (lock_->error() != QLockFile::LockFailedError) {
+            problem_ = QStringLiteral("%1 cannot be made (the folder is read-only, full or not ours)").arg(path_);
+            return State::Impossible;
+        }
+        // Qt has already taken over a lock naming a process that is gone;
+        // this one names a live one, or nothing it can read. Whatever it
+        // says, a lock that no process holds is dead: a live QLockFile holds
+        // an flock on its file from before it writes a word until it lets go.
+        const int fd = open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            close(fd);
+            return State::Held;
+        }
+        // Removed under that flock, and only while it is still the file that
+        // was locked, so that a lock another start has just made stays.
+        struct stat locked {}, now {};
+        const bool same = fd < 0 || (fstat(fd, &locked) == 0 && lstat(native.constData(), &now) == 0 &&
+                                     locked.st_dev == now.st_dev && locked.st_ino == now.st_ino);
+        const bool removed = !same || unlink(native.constData()) == 0 || errno == ENOENT;
+        const QString why = lastError();
+        if (fd >= 0) close(fd);
+        if (!removed) {
+            problem_ = QStringLiteral("%1 cannot be replaced (%2)").arg(path_, why);
+            return State::Impossible;
+        }
+    }
+    problem_ = QStringLiteral("%1 keeps changing").arg(path_);
+    return State::Impossible;
+}
+
+void LockFile::release() {
+    if (lock_) lock_->unlock();
+}
+
+// ---- InstanceLock
+
+InstanceLock::InstanceLock(const QString& display) : InstanceLock(display, runtimeFolder()) {}
+
+InstanceLock::InstanceLock(const QString& display, const QString& folder) {
+    const QString key = displayKey(display);
+    name_ = "dwellor-" + QByteArray::number(geteuid()) + '-' + key.toUtf8();
+    if (folder.isEmpty()) return;
+    const QString base = folder + QStringLiteral("/dwellor-") + key;
+    socketPath_ = base + QStringLiteral(".socket");
+    lock_ = std::make_unique<LockFile>(base + QStringLiteral(".lock"));
+}
+
+InstanceLock::~InstanceLock() { release(); }
+
+void InstanceLock::release() {
+    if (nameFd_ >= 0) close(nameFd_);
+    nameFd_ = -1;
+    if (lock_ && lockState_ == LockFile::State::Ours) lock_->release();
+    lockState_ = LockFile::State::Impossible;
+    haveName_ = nameTakenByOther_ = runningOnName_ = false;
+    nameProblem_.clear();
+}
+
+InstanceLock::Claim InstanceLock::claim() {
+    release();
+    // The name first: whoever has it is the instance, whatever the folder holds.
+    nameFd_ = listenOn(name_);
+    haveName_ = nameFd_ >= 0;
+    if (!haveName_) nameProblem_ = lastError();
+    if (nameFd_ < 0 && errno == EADDRINUSE) {
+        uid_t owner = 0;
+        const int fd = connectTo(name_, owner);
+        if (fd >= 0) close(fd);
+        // No answer yet: an instance that is starting, or too busy to take it.
+        if (fd < 0 || owner == geteuid()) {
+            runningOnName_ = true;
+            return Claim::Running;
+        }
+        // Anyone may take a name there; the lock file is ours alone.
+        nameTakenByOther_ = true;
+    }
+    if (lock_) {
+        lockState_ = lock_->take();
+        if (lockState_ == LockFile::State::Held) {
+            release();
+            return Claim::Running;
+        }
+    }
+    return Claim::Ours;
+}
+
+QString InstanceLock::weakness() const {
+    const bool name = haveName_;
+    const bool file = lockState_ == LockFile::State::Ours;
+    if (name && file) return {};
+    const QString noLock = !lock_ ? QStringLiteral("no runtime folder for an instance lock")
+                                  : QStringLiteral("no instance lock: %1").arg(lock_->problem());
+    const QString noName = nameTakenByOther_
+                               ? QStringLiteral("the instance name %1 is taken by another user")
+                                     .arg(QString::fromUtf8(name_))
+                               : QStringLiteral("no instance name %1 (%2)").arg(QString::fromUtf8(name_), nameProblem_);
+    if (name) return QStringLiteral("dwellor: %1; a second start on this display still finds this one.").arg(noLock);
+    if (file) return QStringLiteral("dwellor: %1; the instance lock alone keeps a second Dwellor out.").arg(noName);
+    return QStringLiteral("dwellor: %1, and %2: running without the one-instance guard.").arg(noLock, noName);
+}
+
+SendResult InstanceLock::send(const QString& command, int timeoutMs, QString& error) {
+    if (!runningOnName_) return sendCommand(socketPath_, command, timeoutMs, error);
+    QElapsedTimer clock;
+    clock.start();
+    uid_t owner = 0;
+    const int fd = connectTo(name_, owner);
+    if (fd < 0) {
+        error = lastError();
+        return SendResult::NoListener;
+    }
+    QLocalSocket s;
+    s.setSocketDescriptor(fd);
+    if (owner != geteuid()) {
+        error = QStringLiteral("the instance name is held by another user");
+        return SendResult::Failed;
+    }
+    return converse(s, command, timeoutMs, clock, error);
+}
+
+int InstanceLock::takeNameSocket() {
+    const int fd = nameFd_;
+    nameFd_ = -1;
+    return fd;
+}
+
+QString InstanceLock::socketPath() const {
+    return lockState_ == LockFile::State::Ours ? socketPath_ : QString();
+}
+
+// ---- Commands
+
+SendResult sendCommand(const QString& socketPath, const QString& command, int timeoutMs, QString& error) {
+    QElapsedTimer clock;
+    clock.start();
+    QLocalSocket s;
+    s.connectToServer(socketPath);
+    if (!s.waitForConnected(timeoutMs)) {
+        error = s.errorString();
+        return SendResult::NoListener;
+    }
+    return converse(s, command, timeoutMs, clock, error);
+}
+
+CommandServer::CommandServer(CommandHandler handler, int idleMs) : handler_(std::move(handler)), idleMs_(idleMs) {}
+
 CommandServer::~CommandServer() {
-    // Its connections go with it, while the map they are listed in still exists.
-    delete server_;
+    // Their connections go with them, while the map they are listed in still exists.
+    qDeleteAll(servers_);
+}
+
+QLocalServer* CommandServer::addServer() {
+    auto* server = new QLocalServer(this);
+    servers_.push_back(server);
+    QObject::connect(server, &QLocalServer::newConnection, this, [this, server] { accept(server); });
+    return server;
 }
 
 bool CommandServer::listen(const QString& path, QString& error) {
+    QLocalServer* server = addServer();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
     // We hold the lock: a socket still there was left by an instance that died.
     QLocalServer::removeServer(path);
-    if (server_->listen(path)) return true;
-    error = server_->errorString();
+    if (server->listen(path)) return true;
+    error = server->errorString();
     return false;
 }
 
-void CommandServer::accept() {
-    while (QLocalSocket* s = server_->nextPendingConnection()) {
-        if (pending_.size() >= kMaxConnections) {
+bool CommandServer::listen(int listeningFd, QString& error) {
+    QLocalServer* server = addServer();
+    if (server->listen(static_cast<qintptr>(listeningFd))) return true;
+    error = server->errorString();
+    close(listeningFd);
+    return false;
+}
+
+void CommandServer::accept(QLocalServer* server) {
+    while (QLocalSocket* s = server->nextPendingConnection()) {
+        // An abstract name has no file permissions: the peer's user is checked instead.
+        if (pending_.size() >= kMaxConnections || !fromThisUser(s->socketDescriptor())) {
             s->abort();
             s->deleteLater();
             continue;
@@ -85,7 +324,13 @@ void CommandServer::accept() {
         QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
         QObject::connect(s, &QObject::destroyed, this, [this, s] { pending_.erase(s); });
         QObject::connect(s, &QLocalSocket::readyRead, this, [this, s] { read(s); });
-        QTimer::singleShot(kIdleMs, s, [s] { s->abort(); });
+        // A child of the connection, so that it goes with it: a timer of its
+        // own would outlive it by up to the idle time, and a flood of short
+        // connections would pile up timers that all fire at once.
+        auto* idle = new QTimer(s);
+        idle->setSingleShot(true);
+        QObject::connect(idle, &QTimer::timeout, s, &QLocalSocket::abort);
+        idle->start(idleMs_);
         read(s);
     }
 }

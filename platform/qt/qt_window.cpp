@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QWindow>
 
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_prompt.h"
@@ -259,10 +260,19 @@ bool QtWindow::clientAreaContains(Point screen) const {
 }
 
 void QtWindow::setVisible(bool on) {
-    if (!on && w_->isVisible()) hiddenAt_ = w_->pos();
+    if (!on && w_->isVisible()) hiddenAt_ = w_->geometry().topLeft();
     // A window manager places a window anew when it is mapped again.
-    if (on && !w_->isVisible() && hiddenAt_) w_->move(*hiddenAt_);
+    const bool back = on && !w_->isVisible() && hiddenAt_;
     w_->setVisible(on);
+    if (back) {
+        // Asked again once mapped, as a move the window manager carries out.
+        // Qt sends nothing for a move to where it thinks the window already
+        // is: a pixel aside first.
+        if (QWindow* handle = w_->windowHandle()) {
+            handle->setPosition(*hiddenAt_ + QPoint(1, 0));
+            handle->setPosition(*hiddenAt_);
+        }
+    }
 }
 
 void QtWindow::show() {

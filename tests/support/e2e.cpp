@@ -115,6 +115,32 @@ std::vector<XWindow> WindowTree::trayIcons() {
     return icons;
 }
 
+XWindow WindowTree::promptWindow() {
+    Window found = 0;
+    impl_->walk(impl_->root, [&](Window w) {
+        if (!found && impl_->resName(w) == "dwellor" && title(w) == "Dwellor" && viewable(w)) found = w;
+    });
+    return found;
+}
+
+bool WindowTree::keptAbove(XWindow w) {
+    const Atom state = XInternAtom(impl_->dpy, "_NET_WM_STATE", False);
+    const Atom above = XInternAtom(impl_->dpy, "_NET_WM_STATE_ABOVE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool found = false;
+    if (XGetWindowProperty(impl_->dpy, w, state, 0, 64, False, XA_ATOM, &type, &format, &n, &after, &data) ==
+            Success &&
+        data && format == 32) {
+        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
+        for (unsigned long i = 0; i < n; ++i) found = found || atoms[i] == above;
+    }
+    if (data) XFree(data);
+    return found;
+}
+
 XWindow WindowTree::root() const { return impl_->root; }
 
 bool WindowTree::trayHostRunning() {
@@ -295,7 +321,8 @@ std::vector<std::string> E2eTest::appEnv() const {
 
 void E2eTest::startApp(const std::vector<std::string>& args, bool waitShown,
                        const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
+    std::vector<std::string> argv = launcher_, env = appEnv();
+    argv.push_back(DWELLOR_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     app_ = std::make_unique<ChildProcess>();
@@ -309,7 +336,8 @@ void E2eTest::startApp(const std::vector<std::string>& args, bool waitShown,
 
 ExitStatus E2eTest::runToEnd(const std::vector<std::string>& args, std::string* output,
                              const std::vector<std::string>& extraEnv) {
-    std::vector<std::string> argv{DWELLOR_BINARY}, env = appEnv();
+    std::vector<std::string> argv = launcher_, env = appEnv();
+    argv.push_back(DWELLOR_BINARY);
     argv.insert(argv.end(), args.begin(), args.end());
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     ChildProcess p;

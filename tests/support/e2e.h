@@ -26,7 +26,7 @@ struct Spot {
     int x, y;
 };
 inline constexpr Spot kHide{29, 20}, kToggle{93, 20}, kExit{157, 20}, kText1{100, 89}, kLabel4{61, 168},
-    kLabel6{125, 168}, kLabel7{97, 168};
+    kLabel6{125, 168}, kLabel7{97, 168}, kCheck2{50, 112};
 
 // The probe takes the injected clicks; it is clear of the window and the tray.
 inline constexpr int kProbeX = 400, kProbeY = 300;
@@ -53,6 +53,10 @@ public:
     // embeddable, and a window manager's frame gives the main window a parent
     // too: the title tells it apart.
     std::vector<XWindow> trayIcons();
+    // The program's question window, when one is shown; 0 otherwise.
+    XWindow promptWindow();
+    // Whether the window asks to be kept above others (_NET_WM_STATE_ABOVE).
+    bool keptAbove(XWindow w);
     XWindow root() const;
     bool trayHostRunning();
     bool viewable(XWindow w);
@@ -153,6 +157,9 @@ protected:
     void expectClickingEvery(int periodMs);
 
     std::string dir_;
+    // A command the program is started through (its arguments, then the
+    // program's command line follow); empty for none.
+    std::vector<std::string> launcher_;
     std::string busAddress_ = "disabled:";
     std::unique_ptr<Xvfb> server_;
     std::unique_ptr<ServerPointer> pointer_;
