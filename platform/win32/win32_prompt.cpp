@@ -15,7 +15,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 Win32Prompt::Win32Prompt(HWND owner) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
+    wc.lpfnWndProc = objectProc<Win32Prompt>;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -87,16 +87,6 @@ bool Win32Prompt::clientAreaContains(Point screen) const {
     GetClientRect(hwnd_, &r);
     MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&r), 2);
     return PtInRect(&r, POINT{screen.x, screen.y});
-}
-
-LRESULT CALLBACK Win32Prompt::proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_NCCREATE) {
-        auto* created = static_cast<Win32Prompt*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        created->hwnd_ = h;
-        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-    }
-    auto* self = reinterpret_cast<Win32Prompt*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-    return self ? self->handle(m, w, l) : DefWindowProcW(h, m, w, l);
 }
 
 LRESULT Win32Prompt::handle(UINT m, WPARAM w, LPARAM l) {

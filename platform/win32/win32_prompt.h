@@ -32,7 +32,8 @@ public:
     static constexpr int kButtonWidth = 150, kButtonHeight = 64, kMargin = 12, kOffset = 24;
 
 private:
-    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l);
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT m, WPARAM w, LPARAM l);
     void layout();
 

@@ -14,7 +14,7 @@ constexpr int kReaddTries = 10;
 Win32Tray::Win32Tray() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
+    wc.lpfnWndProc = objectProc<Win32Tray>;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);  // fails harmlessly when already registered
@@ -77,16 +77,6 @@ bool Win32Tray::iconContains(POINT at) const {
 }
 
 void Win32Tray::post(TrayEvent e) { PostMessageW(hwnd_, kEventMessage, static_cast<WPARAM>(e), generation_); }
-
-LRESULT CALLBACK Win32Tray::proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_NCCREATE) {
-        auto* created = static_cast<Win32Tray*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
-        created->hwnd_ = h;
-        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-    }
-    auto* self = reinterpret_cast<Win32Tray*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-    return self ? self->handle(m, w, l) : DefWindowProcW(h, m, w, l);
-}
 
 LRESULT Win32Tray::handle(UINT m, WPARAM w, LPARAM l) {
     if (m == kCallbackMessage) {

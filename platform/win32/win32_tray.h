@@ -35,7 +35,8 @@ public:
     static constexpr const wchar_t* kClassName = L"DwellorTray";
 
 private:
-    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l);
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT m, WPARAM w, LPARAM l);
     bool add();
     void post(TrayEvent e);

@@ -155,7 +155,8 @@ public:
     static constexpr DWORD kExStyle = WS_EX_TOPMOST;
 
 private:
-    static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l);
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT m, WPARAM w, LPARAM l);
     HWND create(const wchar_t* cls, DWORD style, const ControlDesc& desc);
     template <class C>

@@ -247,7 +247,7 @@ TEST_F(E2eTest, OneLeftClickPerTickAtTheRestingPointAfterTheFirst) {
     const double firstAfter = std::chrono::duration<double, std::milli>(e[0].when - restFrom).count();
     EXPECT_GE(firstAfter, 150 * 0.9);
     const double period = std::chrono::duration<double, std::milli>(e[4].when - e[0].when).count() / 2;
-    EXPECT_GE(period, 150 * 0.9);
+    EXPECT_GE(period, 150 * 0.7);  // a loaded machine delivers late and in bursts; two per tick would be 75
     EXPECT_LE(period, 150 * 2.0);
 }
 
