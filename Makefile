@@ -5,8 +5,11 @@ BUILD := build
 SAN_BUILD := build/sanitize
 BENCH_BUILD := build/bench
 PACKAGE_BUILD := build/package
+WINDOWS_BUILD := build/windows
+WINDOWS_TEST_BUILD := build/windows-test
+WINDOWS_CMAKE := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 
-.PHONY: all build run test bench package install clean
+.PHONY: all build run test test-windows bench package install clean windows
 
 all: build
 
@@ -26,12 +29,26 @@ install:
 	cmake --install $(BUILD)
 
 # Every test, built with AddressSanitizer and UBSan and warnings as errors;
-# the GUI tests start their own Xvfb.
+# the GUI tests start their own Xvfb. Then the Windows build, under Wine.
 test:
 	@bash scripts/install-deps.sh test
 	cmake -S . -B $(SAN_BUILD) -DDWELLOR_SANITIZE=ON -DDWELLOR_WERROR=ON
 	cmake --build $(SAN_BUILD) -j$(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure --timeout 300
+	$(MAKE) test-windows
+
+# The Windows build's tests alone, under Wine on a private Xvfb.
+test-windows:
+	@bash scripts/install-deps.sh test
+	cmake -S . -B $(WINDOWS_TEST_BUILD) $(WINDOWS_CMAKE) -DDWELLOR_WERROR=ON
+	cmake --build $(WINDOWS_TEST_BUILD) -j$(JOBS)
+	cd $(WINDOWS_TEST_BUILD) && ctest --output-on-failure --timeout 300
+
+# build/windows/dwellor.exe: 64-bit Windows 10 and 11, one file, no DLL beside it.
+windows:
+	@bash scripts/install-deps.sh windows
+	cmake -S . -B $(WINDOWS_BUILD) $(WINDOWS_CMAKE) -DCMAKE_BUILD_TYPE=Release -DDWELLOR_TESTS=OFF -DDWELLOR_WERROR=OFF
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS) --target dwellor
 
 bench:
 	@bash scripts/install-deps.sh bench

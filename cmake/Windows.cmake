@@ -1,0 +1,55 @@
+# dwellor.exe for 64-bit Windows (cmake/mingw-w64.cmake): the core and the
+# Win32 backend, statically linked, with its icons, manifest and version.
+enable_language(RC)
+# No DLL of the compiler's runtime beside the executable.
+add_link_options(-static $<$<CONFIG:Release>:-s>)
+
+# The .ico files, made from the drawings in assets/ with ImageMagick: the
+# window icon at 16 and 32 px and larger for the shell, the mode images at 16
+# and scaled (unsmoothed) to 32 for higher DPIs.
+find_program(DWELLOR_CONVERT convert REQUIRED)
+set(DWELLOR_RES ${CMAKE_BINARY_DIR}/resources)
+set(_assets ${PROJECT_SOURCE_DIR}/assets)
+set(_hicolor ${_assets}/icons/hicolor)
+file(MAKE_DIRECTORY ${DWELLOR_RES})
+add_custom_command(OUTPUT ${DWELLOR_RES}/window.ico
+  COMMAND ${DWELLOR_CONVERT} ${_assets}/window16.xpm ${_assets}/window32.xpm
+          ${_hicolor}/48x48/apps/io.github.dwellor.Dwellor.png
+          ${_hicolor}/64x64/apps/io.github.dwellor.Dwellor.png
+          ${_hicolor}/256x256/apps/io.github.dwellor.Dwellor.png ${DWELLOR_RES}/window.ico
+  DEPENDS ${_assets}/window16.xpm ${_assets}/window32.xpm
+  VERBATIM)
+set(_icons ${DWELLOR_RES}/window.ico)
+foreach(mode green red yellow)
+  add_custom_command(OUTPUT ${DWELLOR_RES}/mode_${mode}.ico
+    COMMAND ${DWELLOR_CONVERT} ${_assets}/mode_${mode}.xpm ( ${_assets}/mode_${mode}.xpm -scale 200% )
+            ${DWELLOR_RES}/mode_${mode}.ico
+    DEPENDS ${_assets}/mode_${mode}.xpm
+    VERBATIM)
+  list(APPEND _icons ${DWELLOR_RES}/mode_${mode}.ico)
+endforeach()
+configure_file(${PROJECT_SOURCE_DIR}/platform/win32/dwellor.manifest ${DWELLOR_RES}/dwellor.manifest COPYONLY)
+
+# Icons and manifest, as objects: every program of ours carries them.
+add_library(dwellor_win32_resources OBJECT platform/win32/resources.rc)
+target_include_directories(dwellor_win32_resources PRIVATE ${PROJECT_SOURCE_DIR} ${DWELLOR_RES})
+set_source_files_properties(platform/win32/resources.rc PROPERTIES OBJECT_DEPENDS "${_icons};${DWELLOR_RES}/dwellor.manifest")
+
+add_library(dwellor_win32 STATIC
+  platform/win32/win32_images.cpp
+  platform/win32/win32_input.cpp
+  platform/win32/win32_prompt.cpp
+  platform/win32/win32_settings.cpp
+  platform/win32/win32_timer.cpp
+  platform/win32/win32_tray.cpp
+  platform/win32/win32_window.cpp
+)
+target_compile_definitions(dwellor_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                           _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 comctl32 advapi32)
+
+configure_file(app/version.rc.in ${DWELLOR_RES}/version.rc @ONLY)
+add_executable(dwellor WIN32 app/main_win32.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)
+target_link_libraries(dwellor PRIVATE dwellor_core dwellor_win32)
+target_link_options(dwellor PRIVATE -municode)
+set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

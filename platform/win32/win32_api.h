@@ -1,0 +1,25 @@
+#pragma once
+// <windows.h> for the Win32 backend. Include the program's own headers
+// first: <windows.h> defines macros (WM_MOUSEMOVE, NIM_ADD, MOUSEEVENTF_*)
+// that the interfaces also name as constants, and `near` and `far`, which
+// are field names there.
+#include <windows.h>
+#undef near
+#undef far
+
+namespace dwellor::win32 {
+
+// The window procedure of a class whose objects each own one window: the
+// object comes as CreateWindowEx's last argument and is kept with the window.
+template <class T>
+LRESULT CALLBACK objectProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_NCCREATE) {
+        auto* created = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        created->hwnd_ = h;
+        SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* self = reinterpret_cast<T*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    return self ? self->handle(m, w, l) : DefWindowProcW(h, m, w, l);
+}
+
+}  // namespace dwellor::win32

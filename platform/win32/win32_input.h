@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/mouse_input.h"
+#include "platform/pointer.h"
+
+#include "platform/win32/win32_api.h"
+
+namespace dwellor::win32 {
+
+// The pointer through GetCursorPos, the clicks through SendInput.
+class Win32Input final : public IPointer, public IMouseInput {
+public:
+    // Tells whether a top-level window, or a point of the screen, is one of
+    // the program's own (the main window, a prompt, the tray icon).
+    void setOwnWindows(std::function<bool(HWND topLevel, POINT at)> isOwn) { isOwn_ = std::move(isOwn); }
+
+    // Virtual-screen pixels (negative left of or above the primary monitor).
+    // Fails while another desktop (a UAC prompt, the lock screen) has the input.
+    bool GetCursorPos(Point& pos) override;
+    bool overOwnWindow() const override { return overOwn_; }
+    // One SendInput call with one button event per flag, in flag order;
+    // never a motion.
+    void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
+                     std::uintptr_t extraInfo) override;
+
+    // What mouse_event hands to SendInput.
+    static std::vector<INPUT> inputsFor(std::uint32_t flags, std::uintptr_t extraInfo);
+
+private:
+    std::function<bool(HWND, POINT)> isOwn_;
+    bool overOwn_ = false;
+};
+
+}  // namespace dwellor::win32

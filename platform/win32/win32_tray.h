@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+
+#include "platform/tray.h"
+
+#include "platform/win32/win32_api.h"
+#include <shellapi.h>
+
+namespace dwellor::win32 {
+
+// One notification icon through Shell_NotifyIconW, owned by a hidden
+// top-level window of its own (top-level, so that it hears Explorer's
+// "TaskbarCreated" broadcast and puts the icon back after Explorer restarts).
+// The icon's callbacks are raised from a message posted to that window, never
+// inside a call here, so the handler may remove the icon.
+class Win32Tray final : public ITray {
+public:
+    Win32Tray();
+    ~Win32Tray() override;
+    Win32Tray(const Win32Tray&) = delete;
+    Win32Tray& operator=(const Win32Tray&) = delete;
+
+    bool show(Handle image, const std::string& tip) override;
+    bool setImage(Handle image) override;
+    bool remove() override;
+    void onEvent(std::function<void(TrayEvent)> h) override { event_ = std::move(h); }
+
+    HWND hwnd() const { return hwnd_; }
+    // Whether a point of the screen lies on the shown icon, as far as the
+    // shell tells (Windows 7 and later).
+    bool iconContains(POINT at) const;
+    static constexpr UINT kCallbackMessage = WM_APP + 1;
+    static constexpr UINT kIconId = 1;
+    static constexpr const wchar_t* kClassName = L"DwellorTray";
+
+private:
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    bool add();
+    void post(TrayEvent e);
+
+    HWND hwnd_ = nullptr;
+    UINT taskbarCreated_ = 0;
+    NOTIFYICONDATAW data_{};
+    bool shown_ = false;
+    int readdTries_ = 0;
+    std::uint32_t generation_ = 0;  // counts the icons shown, so late events of an old one are dropped
+    std::function<void(TrayEvent)> event_;
+};
+
+}  // namespace dwellor::win32
