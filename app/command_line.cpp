@@ -11,23 +11,26 @@ struct Option {
     std::vector<const char*> names;
     const char* valueName;  // null for a flag
     const char* description;
-    bool x11Only;
+    enum class Where { All, X11, Windows } where;
+    bool listed = true;  // in the help
 };
 
 const std::vector<Option>& allOptions() {
     static const std::vector<Option> options{
-        {{"h", "help"}, nullptr, "Show this help and exit.", false},
-        {{"version"}, nullptr, "Show the version and exit.", false},
-        {{"hidden"}, nullptr, "Start in the notification area (shown as usual when there is none).", false},
-        {{"autostart"}, "on|off", "Start Dwellor, hidden, whenever you log in (on), or stop doing so (off).", false},
-        {{"toggle"}, nullptr, "Switch clicking on or off in the running Dwellor, as Toggle does.", false},
-        {{"enable"}, nullptr, "Switch clicking on in the running Dwellor.", false},
-        {{"disable"}, nullptr, "Switch clicking off in the running Dwellor.", false},
-        {{"show"}, nullptr, "Bring back the running Dwellor's window.", false},
-        {{"quit"}, nullptr, "End the running Dwellor, as Exit does.", false},
+        {{"h", "help"}, nullptr, "Show this help and exit.", Option::Where::All},
+        {{"version"}, nullptr, "Show the version and exit.", Option::Where::All},
+        {{"hidden"}, nullptr, "Start in the notification area (shown as usual when there is none).", Option::Where::All},
+        {{"autostart"}, "on|off", "Start Dwellor, hidden, whenever you log in (on), or stop doing so (off).", Option::Where::All},
+        {{"toggle"}, nullptr, "Switch clicking on or off in the running Dwellor, as Toggle does.", Option::Where::All},
+        {{"enable"}, nullptr, "Switch clicking on in the running Dwellor.", Option::Where::All},
+        {{"disable"}, nullptr, "Switch clicking off in the running Dwellor.", Option::Where::All},
+        {{"show"}, nullptr, "Bring back the running Dwellor's window.", Option::Where::All},
+        {{"quit"}, nullptr, "End the running Dwellor, as Exit does.", Option::Where::All},
         {{"allow-xwayland"}, nullptr,
-         "Start even on XWayland, where Dwellor cannot see the pointer over Wayland windows.", true},
-        {{"display"}, "name", "The X display to use.", true},
+         "Start even on XWayland, where Dwellor cannot see the pointer over Wayland windows.", Option::Where::X11},
+        {{"display"}, "name", "The X display to use.", Option::Where::X11},
+        // Dwellor starts a copy of itself with this; nobody else should.
+        {{"guard"}, "handles", "", Option::Where::Windows, false},
     };
     return options;
 }
@@ -38,7 +41,8 @@ constexpr std::size_t kLineWidth = 79;
 std::vector<const Option*> optionsOf(OptionSet set) {
     std::vector<const Option*> out;
     for (const Option& o : allOptions())
-        if (!o.x11Only || set == OptionSet::X11) out.push_back(&o);
+        if (o.where == Option::Where::All || (o.where == Option::Where::X11) == (set == OptionSet::X11))
+            out.push_back(&o);
     return out;
 }
 
@@ -72,13 +76,15 @@ std::string wrapped(const std::string& text, std::size_t indent) {
 
 std::string helpTextOf(const std::vector<const Option*>& options) {
     std::size_t width = 0;
-    for (const Option* o : options) width = std::max(width, optionText(*o).size());
+    for (const Option* o : options)
+        if (o->listed) width = std::max(width, optionText(*o).size());
     const std::size_t indent = 2 + width + 2;
     std::string h =
         "Usage: dwellor [options]\n"
         "Clicks the mouse wherever the pointer rests. Without an option, starts Dwellor, or shows the window of "
         "the one already running on this display.\n\nOptions:\n";
     for (const Option* o : options) {
+        if (!o->listed) continue;
         const std::string t = optionText(*o);
         h += "  " + t + std::string(indent - 2 - t.size(), ' ') + wrapped(o->description, indent);
     }
@@ -166,6 +172,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSe
     }
     if (isSet("version")) {
         c.action = CommandLine::Action::Version;
+        return c;
+    }
+    if (set == OptionSet::Windows && isSet("guard")) {
+        c.action = CommandLine::Action::Guard;
+        c.guard = valueOf("guard");
         return c;
     }
     c.hidden = isSet("hidden");

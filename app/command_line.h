@@ -13,6 +13,7 @@ struct CommandLine {
         Help,
         Version,
         Error,      // `error` says what is wrong; usage goes to stderr, exit 2
+        Guard,      // Windows: watch the Dwellor that started this one (`guard`)
     };
     Action action = Action::Run;
     std::string remote;     // "toggle", "enable", "disable", "show" or "quit"
@@ -20,6 +21,7 @@ struct CommandLine {
     bool hidden = false;
     bool allowXWayland = false;
     std::string display;    // -display, empty when not given
+    std::string guard;      // what the guard watches, as its starter wrote it
     std::string error;
     std::string helpText;   // the usage, for Help and Error
 };

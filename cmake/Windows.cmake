@@ -36,7 +36,10 @@ target_include_directories(dwellor_win32_resources PRIVATE ${PROJECT_SOURCE_DIR}
 set_source_files_properties(platform/win32/resources.rc PROPERTIES OBJECT_DEPENDS "${_icons};${DWELLOR_RES}/dwellor.manifest")
 
 add_library(dwellor_win32 STATIC
+  platform/win32/win32_autostart.cpp
+  platform/win32/win32_guardian.cpp
   platform/win32/win32_images.cpp
+  platform/win32/win32_instance.cpp
   platform/win32/win32_input.cpp
   platform/win32/win32_prompt.cpp
   platform/win32/win32_settings.cpp
@@ -50,6 +53,28 @@ target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 com
 
 configure_file(app/version.rc.in ${DWELLOR_RES}/version.rc @ONLY)
 add_executable(dwellor WIN32 app/main_win32.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)
-target_link_libraries(dwellor PRIVATE dwellor_core dwellor_win32)
+target_link_libraries(dwellor PRIVATE dwellor_core dwellor_cli dwellor_win32)
+target_compile_definitions(dwellor PRIVATE DWELLOR_VERSION="${PROJECT_VERSION}")
 target_link_options(dwellor PRIVATE -municode)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# `make package-windows`: a per-user NSIS installer and a portable zip, each
+# with the exe, the licence and a short readme.
+install(TARGETS dwellor RUNTIME DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+set(DWELLOR_VERSION ${PROJECT_VERSION})
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
+set(CPACK_GENERATOR NSIS ZIP)
+set(CPACK_PACKAGE_NAME dwellor)
+set(CPACK_PACKAGE_VENDOR "Dwellor developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Dwellor)
+# The installer from cmake/nsis/NSIS.template.in, not CPack's own.
+list(APPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
+set(CPACK_NSIS_EXECUTABLE makensis)
+set(CPACK_DWELLOR_NSIS_ICON ${DWELLOR_RES}/window.ico)
+# dwellor-<version>-setup.exe and dwellor-<version>-windows.zip.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/nsis/names.cmake)
+include(CPack)

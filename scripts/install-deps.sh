@@ -6,6 +6,7 @@
 #   bench    build + the benchmarks
 #   package  build + making the Debian package
 #   windows  cross-building dwellor.exe with mingw-w64 (no Qt, no X11)
+#   windows-package  windows + the NSIS installer and the zip
 set -euo pipefail
 
 build=(cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libxfixes-dev)
@@ -17,13 +18,14 @@ test=(libgtest-dev xvfb xauth xdotool x11-utils trayer twm imagemagick
       desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev fakeroot file
       dbus dbus-daemon python3-dbus python3-gi gir1.2-glib-2.0 at-spi2-core python3-pyatspi
       weston xwayland
-      g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64)
+      g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 nsis zip)
 bench=(libbenchmark-dev xvfb xauth)
 package=(dpkg-dev fakeroot file)
 # The .ico files are made from the XPMs at build time with ImageMagick.
 windows=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools imagemagick)
+windows_package=(nsis zip)
 
-usage() { echo "usage: $0 build|test|bench|package|windows ..." >&2; exit 2; }
+usage() { echo "usage: $0 build|test|bench|package|windows|windows-package ..." >&2; exit 2; }
 [ $# -gt 0 ] || usage
 packages=()
 for group in "$@"; do
@@ -33,6 +35,7 @@ for group in "$@"; do
     bench) packages+=("${build[@]}" "${bench[@]}") ;;
     package) packages+=("${build[@]}" "${package[@]}") ;;
     windows) packages+=("${windows[@]}") ;;
+    windows-package) packages+=("${windows[@]}" "${windows_package[@]}") ;;
     *) usage ;;
   esac
 done

@@ -38,6 +38,12 @@ TEST(CommandLineTest, OptionsAndTheirMistakes) {
     EXPECT_EQ(parse({"--autostart", "on"}).action, Action::Autostart);
     EXPECT_TRUE(parse({"--autostart", "on"}).autostartOn);
     EXPECT_FALSE(parse({"--autostart=off"}).autostartOn);
+    // The guard Dwellor starts on Windows: never listed, and it wins over
+    // anything else given with it.
+    const CommandLine guard = parse({"--toggle", "--guard", "12:34"}, OptionSet::Windows);
+    EXPECT_EQ(guard.action, Action::Guard);
+    EXPECT_EQ(guard.guard, "12:34");
+    EXPECT_EQ(guard.helpText.find("guard"), std::string::npos);
 
     // Each of these is a usage error (exit 2), never a start, with the words
     // the user sees.
@@ -61,6 +67,8 @@ TEST(CommandLineTest, OptionsAndTheirMistakes) {
              {{"-display"}, "Missing value after '--display'."},
              {{"--allow-xwayland"}, "Unknown option 'allow-xwayland'.", OptionSet::Windows},
              {{"-display", ":0"}, "Unknown option 'display'.", OptionSet::Windows},
+             {{"--guard", "1:2"}, "Unknown option 'guard'."},
+             {{"--guard"}, "Missing value after '--guard'.", OptionSet::Windows},
          }) {
         const CommandLine r = parse(bad.args, bad.set);
         EXPECT_EQ(r.action, Action::Error) << bad.args[0];

@@ -31,7 +31,12 @@ void Win32Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, st
                              std::uintptr_t extraInfo) {
     // One call, so that a click is never split by the user's own input.
     std::vector<INPUT> inputs = inputsFor(flags, extraInfo);
+    // A click (down and up in one call) never counts as held.
+    const bool holding = (flags & MOUSEEVENTF_LEFTUP) ? false : (flags & MOUSEEVENTF_LEFTDOWN) ? true : holding_;
+    if (holding && !holding_ && leftHeld_) leftHeld_(true);
     if (!inputs.empty()) SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (!holding && holding_ && leftHeld_) leftHeld_(false);
+    holding_ = holding;
 }
 
 }  // namespace dwellor::win32

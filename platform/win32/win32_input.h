@@ -16,6 +16,9 @@ public:
     // Tells whether a top-level window, or a point of the screen, is one of
     // the program's own (the main window, a prompt, the tray icon).
     void setOwnWindows(std::function<bool(HWND topLevel, POINT at)> isOwn) { isOwn_ = std::move(isOwn); }
+    // Told when a left press starts to be held (before the system gets it)
+    // and when it is let go (after).
+    void onLeftHeld(std::function<void(bool held)> h) { leftHeld_ = std::move(h); }
 
     // Virtual-screen pixels (negative left of or above the primary monitor).
     // Fails while another desktop (a UAC prompt, the lock screen) has the input.
@@ -32,6 +35,8 @@ public:
 private:
     std::function<bool(HWND, POINT)> isOwn_;
     bool overOwn_ = false;
+    std::function<void(bool)> leftHeld_;
+    bool holding_ = false;
 };
 
 }  // namespace dwellor::win32

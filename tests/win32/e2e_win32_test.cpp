@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -123,6 +124,69 @@ std::wstring exeBeside(const wchar_t* name) {
     return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
 }
 
+// The exe under test: DWELLOR_EXE (an installed one) or the one built here.
+std::wstring dwellorExe() {
+    wchar_t given[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"DWELLOR_EXE", given, MAX_PATH)) return given;
+    return exeBeside(L"dwellor.exe");
+}
+
+struct RunResult {
+    DWORD code;
+    std::string out;  // standard output and error
+};
+
+// Runs dwellor.exe with `args` to its end, its output through a pipe.
+RunResult runDwellor(const std::wstring& args, milliseconds timeout = kPatience) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &sa, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + dwellorExe() + L"\" " + args;
+    const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    RunResult r{~0u, {}};
+    if (!started) {
+        ADD_FAILURE() << "cannot start dwellor.exe: " << GetLastError();
+        CloseHandle(readEnd);
+        return r;
+    }
+    char buf[4096];
+    DWORD n = 0;
+    // Ends when every writer has gone: the process and anything it started.
+    while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n) r.out.append(buf, n);
+    CloseHandle(readEnd);
+    EXPECT_EQ(WaitForSingleObject(pi.hProcess, static_cast<DWORD>(timeout.count())), WAIT_OBJECT_0) << "still running";
+    GetExitCodeProcess(pi.hProcess, &r.code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return r;
+}
+
+// The processes `parent` started that are still there.
+std::vector<DWORD> childrenOf(DWORD parent) {
+    std::vector<DWORD> out;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
+        if (e.th32ParentProcessID == parent) out.push_back(e.th32ProcessID);
+    CloseHandle(snap);
+    return out;
+}
+
+// The top-level main windows of Dwellor, of every process.
+std::size_t mainWindows() {
+    std::size_t n = 0;
+    for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, L"DwellorForm1", nullptr));) ++n;
+    return n;
+}
+
 bool leftHeldAnywhere() { return GetAsyncKeyState(VK_LBUTTON) & 0x8000; }
 
 // Lets go of a press the program under test left held, so the next test
@@ -162,11 +226,11 @@ protected:
     }
 
     // Starts dwellor.exe and waits for its window; returns the time it took.
-    double start() {
+    double start(const std::wstring& args = L"", bool shown = true) {
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        std::wstring cmd = L"\"" + exeBeside(L"dwellor.exe") + L"\"";
+        std::wstring cmd = L"\"" + dwellorExe() + L"\" " + args;
         const auto t0 = Clock::now();
         if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
             ADD_FAILURE() << "cannot start dwellor.exe: " << GetLastError();
@@ -175,7 +239,7 @@ protected:
         CloseHandle(pi.hThread);
         process_ = pi.hProcess;
         pid_ = pi.dwProcessId;
-        EXPECT_TRUE(waitFor([&] { return (main_ = mainWindow()) && IsWindowVisible(main_); }));
+        EXPECT_TRUE(waitFor([&] { return (main_ = mainWindow()) && (!shown || IsWindowVisible(main_)); }));
         return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     }
     HWND mainWindow() {
@@ -292,10 +356,16 @@ TEST_F(E2eTest, DragPressesOnOneRestAndReleasesOnTheNext) {
     EXPECT_FALSE(leftHeldAnywhere());
 }
 
+// What an ending gets to act on.
+struct Target {
+    HWND main, exit;
+    DWORD pid;
+};
+
 struct Ending {
     const char* name;
     bool ends;  // the process ends (the session ending ends it from outside)
-    std::function<void(HWND main, HWND exit)> end;
+    std::function<void(const Target&)> end;
 };
 
 class EndingTest : public E2eTest, public ::testing::WithParamInterface<Ending> {};
@@ -309,7 +379,9 @@ TEST_P(EndingTest, EndingWithAPressHeldLeavesNoButtonDown) {
     SetCursorPos(rest_.x, rest_.y);
     ASSERT_EQ(messages(probe_.await(1)), std::vector<UINT>{WM_LBUTTONDOWN});
     ASSERT_TRUE(leftHeldAnywhere());
-    GetParam().end(main_, control(L"Button", L"Exit"));
+    const std::vector<DWORD> guards = childrenOf(pid_);
+    ASSERT_EQ(guards.size(), 1u) << "one guardian";
+    GetParam().end({main_, control(L"Button", L"Exit"), pid_});
     const std::vector<Event> e = probe_.await(2, milliseconds(700));
     EXPECT_TRUE(waitFor([&] { return !leftHeldAnywhere(); }, milliseconds(200)));
     ASSERT_EQ(messages(e), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
@@ -317,14 +389,36 @@ TEST_P(EndingTest, EndingWithAPressHeldLeavesNoButtonDown) {
     EXPECT_LT(heldMs, 900.0);
     if (GetParam().ends) {
         EXPECT_TRUE(ended());
+        // The guardian goes with it, whatever ended it.
+        HANDLE guard = OpenProcess(SYNCHRONIZE, FALSE, guards[0]);
+        EXPECT_TRUE(!guard || WaitForSingleObject(guard, 5000) == WAIT_OBJECT_0);
+        if (guard) CloseHandle(guard);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, EndingTest,
-    ::testing::Values(Ending{"Exit", true, [](HWND, HWND exit) { PostMessageW(exit, BM_CLICK, 0, 0); }},
-                      Ending{"Close", true, [](HWND main, HWND) { PostMessageW(main, WM_CLOSE, 0, 0); }},
-                      Ending{"SessionEnd", false, [](HWND main, HWND) { SendMessageW(main, WM_QUERYENDSESSION, 0, 0); }}),
+    ::testing::Values(
+        Ending{"Exit", true, [](const Target& t) { PostMessageW(t.exit, BM_CLICK, 0, 0); }},
+        Ending{"Close", true, [](const Target& t) { PostMessageW(t.main, WM_CLOSE, 0, 0); }},
+        Ending{"SessionEnd", false, [](const Target& t) { SendMessageW(t.main, WM_QUERYENDSESSION, 0, 0); }},
+        Ending{"QuitCommand", true, [](const Target&) { EXPECT_EQ(runDwellor(L"--quit").code, 0u); }},
+        // As taskkill /F and Task Manager end it: no code of its own runs.
+        Ending{"Terminated", true,
+               [](const Target& t) {
+                   HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, t.pid);
+                   TerminateProcess(p, 1);
+                   CloseHandle(p);
+               }},
+        // An access violation: a thread of its own that starts at address 0.
+        Ending{"Crash", true,
+               [](const Target& t) {
+                   HANDLE p = OpenProcess(PROCESS_ALL_ACCESS, FALSE, t.pid);
+                   HANDLE th = CreateRemoteThread(p, nullptr, 0, nullptr, nullptr, 0, nullptr);
+                   EXPECT_TRUE(th) << GetLastError();
+                   if (th) CloseHandle(th);
+                   CloseHandle(p);
+               }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The icons docked in the tray host: Wine embeds each as a window of its
@@ -389,6 +483,132 @@ TEST_F(E2eTest, SettingsSurviveARestart) {
     EXPECT_EQ(SendMessageW(control(L"Button", L"Enable Dragging"), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(main_, kText2Id)));
     EXPECT_EQ(stored(L"Interval"), L"<none>");  // written only when clicking is switched on
+}
+
+// One clicker per session: a second start brings the first one's window back
+// from the tray, raised and active, and ends; the probe still gets one click
+// per tick.
+TEST_F(E2eTest, ASecondStartShowsTheFirstsWindowAndLeavesOneClicker) {
+    store(L"Interval", L"150");
+    start();
+    const std::vector<DWORD> guards = childrenOf(pid_);
+    ASSERT_EQ(guards.size(), 1u);
+    PROCESS_MEMORY_COUNTERS mem{};
+    mem.cb = sizeof mem;
+    HANDLE guard = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, guards[0]);
+    K32GetProcessMemoryInfo(guard, &mem, sizeof mem);
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(guard, &created, &exited, &kernel, &user);
+    std::cout << "guardian: working set " << mem.WorkingSetSize / 1024 << " KiB, private "
+              << mem.PagefileUsage / 1024 << " KiB\n";
+    press(L"Hide");
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(main_); }));
+
+    const RunResult second = runDwellor(L"");
+    EXPECT_EQ(second.code, 0u) << second.out;
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(main_) && GetForegroundWindow() == main_; }));
+    EXPECT_EQ(mainWindows(), 1u);
+    EXPECT_EQ(WaitForSingleObject(process_, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the first one ended";
+
+    SetCursorPos(rest_.x, rest_.y);
+    const std::vector<Event> e = probe_.await(6);
+    ASSERT_GE(e.size(), 6u);
+    // Two clickers would give two clicks per tick: 75 ms apart.
+    const double period = std::chrono::duration<double, std::milli>(e[4].when - e[0].when).count() / 2;
+    EXPECT_GE(period, 150 * 0.7);
+    // A hidden start (at login) leaves the running one as it is.
+    EXPECT_EQ(runDwellor(L"--hidden").code, 0u);
+    EXPECT_EQ(mainWindows(), 1u);
+
+    // The guardian has not woken while Dwellor ran (no press was held).
+    FILETIME kernel2, user2;
+    GetProcessTimes(guard, &created, &exited, &kernel2, &user2);
+    EXPECT_EQ(CompareFileTime(&user, &user2), 0);
+    CloseHandle(guard);
+}
+
+// The commands reach the running one and do what its buttons do; the stored
+// run state follows.
+TEST_F(E2eTest, CommandsReachTheRunningOne) {
+    start();
+    struct Step {
+        const wchar_t* command;
+        const wchar_t* caption;
+        const wchar_t* stored;
+    };
+    for (const Step& step : {Step{L"--toggle", L"Dwellor - Disabled", L"False"},
+                             Step{L"--toggle", L"Dwellor - Enabled", L"True"},
+                             Step{L"--disable", L"Dwellor - Disabled", L"False"},
+                             Step{L"--disable", L"Dwellor - Disabled", L"False"},
+                             Step{L"--enable", L"Dwellor - Enabled", L"True"},
+                             Step{L"--enable", L"Dwellor - Enabled", L"True"}}) {
+        const RunResult r = runDwellor(step.command);
+        EXPECT_EQ(r.code, 0u) << r.out;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(waitFor([&] { return caption() == step.caption && stored(L"Enabled") == step.stored; }))
+            << std::string(step.command, step.command + wcslen(step.command));
+    }
+    press(L"Hide");
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(main_); }));
+    EXPECT_EQ(runDwellor(L"--show").code, 0u);
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(main_); }));
+    // --quit returns once it has ended.
+    EXPECT_EQ(runDwellor(L"--quit").code, 0u);
+    EXPECT_TRUE(ended(milliseconds(0)));
+}
+
+// With none running: one line and 1 for each command; the answers that need
+// no window and the usage errors as on Linux.
+TEST_F(E2eTest, WithNoneRunningCommandsSayOneLineAndFail) {
+    for (const wchar_t* c : {L"--toggle", L"--enable", L"--disable", L"--show", L"--quit"}) {
+        const RunResult r = runDwellor(c);
+        EXPECT_EQ(r.code, 1u);
+        EXPECT_EQ(r.out, "dwellor: Dwellor is not running in this session.\r\n");
+    }
+    EXPECT_EQ(mainWindows(), 0u);
+    const RunResult help = runDwellor(L"--help");
+    EXPECT_EQ(help.code, 0u);
+    EXPECT_EQ(help.out.rfind("Usage: dwellor [options]\r\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.find("--display"), std::string::npos) << "an X11 option listed";
+    EXPECT_EQ(help.out.find("--guard"), std::string::npos);
+    EXPECT_EQ(runDwellor(L"--version").out, "dwellor 1.0\r\n");
+    const RunResult bad = runDwellor(L"--toggle --bogus");
+    EXPECT_EQ(bad.code, 2u);
+    EXPECT_EQ(bad.out.rfind("dwellor: Unknown option 'bogus'.\r\n", 0), 0u) << bad.out;
+}
+
+TEST_F(E2eTest, AutostartWritesAndRemovesTheRunValue) {
+    const wchar_t* run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    auto value = [&] {
+        wchar_t buf[1024] = {};
+        DWORD bytes = sizeof buf;
+        if (RegGetValueW(HKEY_CURRENT_USER, run, L"Dwellor", RRF_RT_REG_SZ, nullptr, buf, &bytes) != ERROR_SUCCESS)
+            return std::wstring(L"<none>");
+        return std::wstring(buf);
+    };
+    // What the exe sees as its own path (an installed one may be spelt otherwise).
+    EXPECT_EQ(runDwellor(L"--autostart on").code, 0u);
+    const std::wstring written = value();
+    EXPECT_EQ(written.front(), L'"');
+    EXPECT_TRUE(written.ends_with(L"dwellor.exe\" --hidden")) << std::string(written.begin(), written.end());
+    EXPECT_EQ(runDwellor(L"--autostart=on").code, 0u);
+    EXPECT_EQ(value(), written);
+    EXPECT_EQ(runDwellor(L"--autostart off").code, 0u);
+    EXPECT_EQ(value(), L"<none>");
+    EXPECT_EQ(runDwellor(L"--autostart off").code, 0u) << "already off";
+    EXPECT_EQ(mainWindows(), 0u);
+}
+
+// --hidden starts in the tray, unless clicking is off: then the window.
+TEST_F(E2eTest, AHiddenStartIsInTheTrayOnlyWhileClickingIsOn) {
+    start(L"--hidden", false);
+    EXPECT_FALSE(waitFor([&] { return IsWindowVisible(main_); }, milliseconds(500)));
+    EXPECT_EQ(runDwellor(L"--quit").code, 0u);
+    CloseHandle(process_);
+    process_ = nullptr;
+    store(L"Enabled", L"False");
+    start(L"--hidden");
+    EXPECT_TRUE(IsWindowVisible(main_));
 }
 
 }  // namespace

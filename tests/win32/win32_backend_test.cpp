@@ -5,11 +5,13 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/fake/fake_platform.h"
 #include "window/form1.h"
 
 #include "platform/win32/win32_input.h"
+#include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_settings.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
@@ -432,6 +434,74 @@ TEST_F(TrayTest, OneIconReleasesRaisedFromTheLoopAndBackAfterExplorerRestarts) {
     pumpFor(milliseconds(100));
     EXPECT_TRUE(events.empty());
     EXPECT_FALSE(iconPresent());
+}
+
+// The command channel as another start reaches it: only a known word, alone,
+// with our tag, from a window of this user's, is taken, and it runs from the
+// loop after the sender has its answer.
+TEST(CommandChannel, OnlyAKnownCommandFromThisUserIsTakenAndRunsFromTheLoop) {
+    using dwellor::win32::Win32CommandServer;
+    std::vector<std::string> ran;
+    Win32CommandServer server([&ran](const std::string& c) { ran.push_back(c); });
+    ASSERT_TRUE(server.listening());
+    HWND to = FindWindowExW(HWND_MESSAGE, nullptr, Win32CommandServer::kClassName, nullptr);
+    ASSERT_TRUE(to);
+    HWND sender = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const std::string big(1 << 20, 't');
+    struct Message {
+        const char* what;
+        std::uintptr_t tag;
+        std::string bytes;
+        bool taken;
+    };
+    const std::uintptr_t tag = Win32CommandServer::kTag;
+    for (const Message& m : std::vector<Message>{
+             {"toggle", tag, "toggle", true},
+             {"quit", tag, "quit", true},
+             {"another tag", tag + 1, "toggle", false},
+             {"unknown word", tag, "explode", false},
+             {"a terminator", tag, std::string("show\0", 5), false},
+             {"a prefix", tag, "tog", false},
+             {"trailing bytes", tag, "toggle!", false},
+             {"upper case", tag, "TOGGLE", false},
+             {"empty", tag, "", false},
+             {"oversized", tag, big, false},
+             {"oversized, a command first", tag, "quit" + big, false},
+             {"binary", tag, std::string("\xff\xfe\x00\x01", 4), false},
+         }) {
+        ran.clear();
+        COPYDATASTRUCT cds{m.tag, static_cast<DWORD>(m.bytes.size()), const_cast<char*>(m.bytes.data())};
+        const LRESULT r = SendMessageW(to, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&cds));
+        EXPECT_EQ(r != 0, m.taken) << m.what;
+        EXPECT_TRUE(ran.empty()) << m.what << ": ran inside the send";
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        EXPECT_EQ(ran, m.taken ? std::vector<std::string>{m.bytes} : std::vector<std::string>{}) << m.what;
+    }
+    // No sender to check, or no data at all: refused.
+    COPYDATASTRUCT cds{tag, 4, const_cast<char*>("show")};
+    EXPECT_EQ(SendMessageW(to, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 0);
+    EXPECT_EQ(SendMessageW(to, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), 0), 0);
+    // A posted run message of its own carries nothing: it runs nothing.
+    PostMessageW(to, WM_APP + 1, 0, 0);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    EXPECT_TRUE(ran.empty());
+    DestroyWindow(sender);
+}
+
+// The guardian hears of a held press before it reaches the system and of its
+// release after; a click is never a held press.
+TEST(Input, AHeldLeftPressIsToldOnceEachWay) {
+    dwellor::win32::Win32Input input;
+    std::vector<bool> told;
+    input.onLeftHeld([&told](bool held) { told.push_back(held); });
+    SetCursorPos(1200, 700);  // on nothing of ours
+    input.mouse_event(MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    EXPECT_TRUE(told.empty());
+    input.mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+    input.mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+    EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
 }  // namespace

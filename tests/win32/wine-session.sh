@@ -42,6 +42,10 @@ ENV
   # wait for) a server of its own.
   wineserver -p </dev/null >"$dir/wineserver.log" 2>&1
   wineboot -i </dev/null >"$dir/wineboot.log" 2>&1
+  # A crashed program ends, as on Windows, instead of waiting in winedbg
+  # (which would also keep the test's output pipe open).
+  /usr/lib/wine/wine64 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+    /d 'cmd.exe /c exit' /f </dev/null >>"$dir/wineboot.log" 2>&1 || true
   # A fixed width: Wine sizes its stand-in for the panel when the first icon
   # docks and never again.
   trayer --edge bottom --align right --widthtype pixel --width 160 --height 32 \

@@ -1,0 +1,67 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32_api.h"
+
+namespace dwellor::win32 {
+
+// The one Dwellor of this user's session: a `Local\` named mutex marks it,
+// and a message-only window of a class of its own takes the commands of
+// later starts as WM_COPYDATA.
+class Win32Instance {
+public:
+    enum class Claim { Ours, Theirs };
+    enum class Sent { Done, NotFound, Refused, Failed };
+
+    ~Win32Instance();
+    // Takes the mutex, or tells that another Dwellor holds it. Can be called
+    // again after Theirs: the holder may have ended meanwhile.
+    Claim claim();
+    // Hands `command` to the running one; "quit" waits (up to `timeoutMs`)
+    // for it to end. NotFound: none listens (yet); Refused: it said no;
+    // Failed: it does not answer, `error` says how.
+    static Sent send(const std::string& command, DWORD timeoutMs, std::wstring& error);
+
+private:
+    HANDLE mutex_ = nullptr;
+};
+
+// The listening end: a message-only window on the thread that made it. A
+// command is answered at once and carried out from the message loop, so a
+// sender never waits on it and it never runs inside another's send.
+class Win32CommandServer {
+public:
+    explicit Win32CommandServer(std::function<void(const std::string&)> run);
+    ~Win32CommandServer();
+    Win32CommandServer(const Win32CommandServer&) = delete;
+    Win32CommandServer& operator=(const Win32CommandServer&) = delete;
+    bool listening() const { return hwnd_ != nullptr; }
+
+    static constexpr const wchar_t* kClassName = L"DwellorCommands";
+    // COPYDATASTRUCT::dwData of a command.
+    static constexpr std::uintptr_t kTag = 0x52574C44;  // "DLWR"
+    static constexpr std::size_t kMaxBytes = 16;
+
+    // The command a message carries: exactly one of the known words, its
+    // bytes alone (no terminator); nothing for anything else.
+    static std::optional<std::string> decode(std::uintptr_t tag, const void* data, std::size_t size);
+
+private:
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+
+    HWND hwnd_ = nullptr;
+    std::function<void(const std::string&)> run_;
+    std::vector<std::string> pending_;
+};
+
+// Whether the window `sender` belongs to a process of this process's user.
+bool sameUser(HWND sender);
+
+}  // namespace dwellor::win32
