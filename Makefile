@@ -9,7 +9,7 @@ WINDOWS_BUILD := build/windows
 WINDOWS_TEST_BUILD := build/windows-test
 WINDOWS_CMAKE := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 
-.PHONY: all build run test test-windows bench package install clean windows
+.PHONY: all build run test test-windows bench package install clean windows package-windows
 
 all: build
 
@@ -49,6 +49,15 @@ windows:
 	@bash scripts/install-deps.sh windows
 	cmake -S . -B $(WINDOWS_BUILD) $(WINDOWS_CMAKE) -DCMAKE_BUILD_TYPE=Release -DDWELLOR_TESTS=OFF -DDWELLOR_WERROR=OFF
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS) --target dwellor
+
+# dwellor-<version>-setup.exe (per-user NSIS installer) and
+# dwellor-<version>-windows.zip, in this folder.
+package-windows:
+	@bash scripts/install-deps.sh windows-package
+	cmake -S . -B $(WINDOWS_BUILD) $(WINDOWS_CMAKE) -DCMAKE_BUILD_TYPE=Release -DDWELLOR_TESTS=OFF -DDWELLOR_WERROR=OFF
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS) --target dwellor
+	cd $(WINDOWS_BUILD) && cpack -G "NSIS;ZIP"
+	cp $(WINDOWS_BUILD)/dwellor-*-setup.exe $(WINDOWS_BUILD)/dwellor-*-windows.zip .
 
 bench:
 	@bash scripts/install-deps.sh bench
