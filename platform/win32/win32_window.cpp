@@ -15,8 +15,10 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which dialo
 constexpr UINT_PTR kFirstTimerId = 1;
 // While the pointer is inside, whether it has left is looked at this often:
 // a child control takes the mouse messages, so the window sees no leaving.
+// Coming in is told at once (WM_SETCURSOR); a late leave only lets the wake
+// watch look a moment longer, and it clicks nothing outside the window.
 constexpr UINT_PTR kPointerWatchId = 0x7FFF;
-constexpr UINT kPointerWatchMs = 50;
+constexpr UINT kPointerWatchMs = 500;
 
 std::wstring windowText(HWND h) {
     std::wstring s(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
