@@ -45,4 +45,19 @@ inline std::wstring systemMessage(DWORD code) {
     return s;
 }
 
+// Creates the one window of `object`, registering its class on first use.
+template <class T>
+HWND createObjectWindow(T* object, const wchar_t* className, DWORD exStyle, const wchar_t* title, DWORD style,
+                        int x, int y, int width, int height, HWND owner, bool dialogBackground) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = objectProc<T>;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    if (dialogBackground) wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);  // fails harmlessly when already registered
+    return CreateWindowExW(exStyle, className, title, style, x, y, width, height, owner, nullptr, wc.hInstance, object);
+}
+
 }  // namespace dwellor::win32

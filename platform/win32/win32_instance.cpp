@@ -120,12 +120,7 @@ std::optional<std::string> Win32CommandServer::decode(std::uintptr_t tag, const 
 }
 
 Win32CommandServer::Win32CommandServer(std::function<void(const std::string&)> run) : run_(std::move(run)) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = objectProc<Win32CommandServer>;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kClassName;
-    RegisterClassW(&wc);
-    CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
+    createObjectWindow(this, kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
 }
 
 Win32CommandServer::~Win32CommandServer() {

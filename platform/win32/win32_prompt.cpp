@@ -13,20 +13,12 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 }  // namespace
 
 Win32Prompt::Win32Prompt(HWND owner) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = objectProc<Win32Prompt>;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, kClassName, L"", kStyle, 0, 0, 0, 0, owner, nullptr,
-                            wc.hInstance, this);
+    hwnd_ = createObjectWindow(this, kClassName, WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, L"", kStyle, 0, 0, 0, 0, owner,
+                               true);
     yes_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kYesId)), wc.hInstance, nullptr);
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(kYesId)), GetModuleHandleW(nullptr), nullptr);
     no_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNoId)), wc.hInstance, nullptr);
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNoId)), GetModuleHandleW(nullptr), nullptr);
 }
 
 Win32Prompt::~Win32Prompt() {

@@ -12,14 +12,7 @@ constexpr int kReaddTries = 10;
 }  // namespace
 
 Win32Tray::Win32Tray() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = objectProc<Win32Tray>;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Dwellor", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                            wc.hInstance, this);
+    hwnd_ = createObjectWindow(this, kClassName, WS_EX_TOOLWINDOW, L"Dwellor", WS_POPUP, 0, 0, 0, 0, nullptr, false);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     data_.cbSize = sizeof data_;
     data_.hWnd = hwnd_;

@@ -15,8 +15,10 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which dialo
 constexpr UINT_PTR kFirstTimerId = 1;
 // While the pointer is inside, whether it has left is looked at this often:
 // a child control takes the mouse messages, so the window sees no leaving.
+// Coming in is told at once (WM_SETCURSOR); a late leave only lets the wake
+// watch look a moment longer, and it clicks nothing outside the window.
 constexpr UINT_PTR kPointerWatchId = 0x7FFF;
-constexpr UINT kPointerWatchMs = 50;
+constexpr UINT kPointerWatchMs = 500;
 
 std::wstring windowText(HWND h) {
     std::wstring s(static_cast<std::size_t>(GetWindowTextLengthW(h)) + 1, L'\0');
@@ -111,21 +113,13 @@ LRESULT CALLBACK Win32Label::subclass(HWND h, UINT m, WPARAM w, LPARAM l, UINT_P
 Win32Window::Win32Window() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = objectProc<Win32Window>;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-    hwnd_ = CreateWindowExW(kExStyle, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr, nullptr,
-                            wc.hInstance, this);
+    hwnd_ = createObjectWindow(this, kClassName, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr,
+                               true);
     dpi_ = GetDpiForWindow(hwnd_);
     if (dpi_ == 0) dpi_ = 96;
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                               wc.hInstance, nullptr);
+                               GetModuleHandleW(nullptr), nullptr);
     makeFonts();
 }
 

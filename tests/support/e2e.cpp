@@ -2,9 +2,11 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -74,16 +76,25 @@ struct WindowTree::Impl {
         return s;
     }
 
-    bool hasProperty(Window w, Atom prop) {
-        Atom type = 0;
-        int format = 0;
+    // A property's items (of `format` bits each, as Xlib hands them out),
+    // read with `type` (AnyPropertyType for any); nothing when it is absent.
+    std::optional<std::vector<unsigned char>> property(Window w, Atom prop, Atom type, long items, int& format) {
+        Atom got = 0;
         unsigned long n = 0, after = 0;
         unsigned char* data = nullptr;
-        const bool ok = XGetWindowProperty(dpy, w, prop, 0, 2, False, AnyPropertyType, &type, &format, &n, &after,
-                                           &data) == Success &&
-                        type != 0;
+        std::optional<std::vector<unsigned char>> out;
+        if (XGetWindowProperty(dpy, w, prop, 0, items, False, type, &got, &format, &n, &after, &data) == Success &&
+            got != 0 && data) {
+            const std::size_t size = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
+            out.emplace(data, data + n * size);
+        }
         if (data) XFree(data);
-        return ok;
+        return out;
+    }
+
+    bool hasProperty(Window w, Atom prop) {
+        int format = 0;
+        return property(w, prop, AnyPropertyType, 2, format).has_value();
     }
 };
 
@@ -124,21 +135,12 @@ XWindow WindowTree::promptWindow() {
 }
 
 bool WindowTree::keptAbove(XWindow w) {
-    const Atom state = XInternAtom(impl_->dpy, "_NET_WM_STATE", False);
     const Atom above = XInternAtom(impl_->dpy, "_NET_WM_STATE_ABOVE", False);
-    Atom type = 0;
     int format = 0;
-    unsigned long n = 0, after = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(impl_->dpy, w, state, 0, 64, False, XA_ATOM, &type, &format, &n, &after, &data) ==
-            Success &&
-        data && format == 32) {
-        const auto* atoms = reinterpret_cast<const unsigned long*>(data);
-        for (unsigned long i = 0; i < n; ++i) found = found || atoms[i] == above;
-    }
-    if (data) XFree(data);
-    return found;
+    const auto data = impl_->property(w, XInternAtom(impl_->dpy, "_NET_WM_STATE", False), XA_ATOM, 64, format);
+    if (!data || format != 32) return false;
+    const auto* atoms = reinterpret_cast<const unsigned long*>(data->data());
+    return std::find(atoms, atoms + data->size() / sizeof(long), above) != atoms + data->size() / sizeof(long);
 }
 
 XWindow WindowTree::root() const { return impl_->root; }
@@ -155,19 +157,9 @@ bool WindowTree::viewable(XWindow w) {
 
 std::string WindowTree::title(XWindow w) {
     const Atom netName = XInternAtom(impl_->dpy, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(impl_->dpy, "UTF8_STRING", False);
-    Atom type = 0;
     int format = 0;
-    unsigned long n = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::string s;
-    if (XGetWindowProperty(impl_->dpy, w, netName, 0, 256, False, utf8, &type, &format, &n, &after, &data) ==
-            Success &&
-        data) {
-        s.assign(reinterpret_cast<char*>(data), n);
-    }
-    if (data) XFree(data);
-    return s;
+    const auto data = impl_->property(w, netName, XInternAtom(impl_->dpy, "UTF8_STRING", False), 256, format);
+    return data ? std::string(data->begin(), data->end()) : std::string();
 }
 
 XWindow WindowTree::parent(XWindow w) {

@@ -612,3 +612,56 @@ TEST_F(E2eTest, AHiddenStartIsInTheTrayOnlyWhileClickingIsOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A person who can only dwell, on Windows too: a rest on Toggle switches off
+// once and, after a move, a rest there switches back on; a rest on Exit asks,
+// and a rest on "Exit Dwellor" ends.
+class E2eDwelling : public E2eTest {
+protected:
+    POINT centreOf(HWND h, int dx = 0) {
+        RECT r;
+        GetWindowRect(h, &r);
+        return {(r.left + r.right) / 2 + dx, (r.top + r.bottom) / 2};
+    }
+    void restAt(POINT p) { SetCursorPos(p.x, p.y); }
+    bool captionStays(const wchar_t* c, milliseconds span) {
+        return !waitFor([&] { return caption() != c; }, span);
+    }
+};
+
+TEST_F(E2eDwelling, ARestOnToggleSwitchesOffOnceAndTheNextRestThereSwitchesBackOn) {
+    store(L"Interval", L"200");
+    start();
+    const HWND toggle = control(L"Button", L"Toggle");
+    restAt(centreOf(toggle));
+    ASSERT_TRUE(waitFor([&] { return caption() == L"Dwellor - Disabled"; }));
+    EXPECT_TRUE(captionStays(L"Dwellor - Disabled", milliseconds(600))) << "switched on again by itself";
+    restAt(centreOf(control(L"Edit", L"1000")));
+    EXPECT_TRUE(captionStays(L"Dwellor - Disabled", milliseconds(400)));
+    restAt(centreOf(toggle, 3));
+    ASSERT_TRUE(waitFor([&] { return caption() == L"Dwellor - Enabled"; })) << "a rest on Toggle did not wake it";
+    EXPECT_TRUE(captionStays(L"Dwellor - Enabled", milliseconds(600))) << "switched off again by itself";
+    EXPECT_EQ(stored(L"Enabled"), L"True");
+}
+
+TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
+    store(L"Interval", L"200");
+    start();
+    restAt(centreOf(control(L"Button", L"Exit")));
+    HWND yes = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, nullptr, L"Dwellor"));)
+            if (IsWindowVisible(h) && (yes = FindWindowExW(h, nullptr, L"Button", L"Exit Dwellor"))) return true;
+        return false;
+    })) << "no question appeared";
+    EXPECT_FALSE(ended(milliseconds(0)));
+    restAt(centreOf(yes));
+    ASSERT_TRUE(ended()) << "a rest on Exit Dwellor did not end it";
+    DWORD code = 1;
+    GetExitCodeProcess(process_, &code);
+    EXPECT_EQ(code, 0u);
+}
+
+}  // namespace
