@@ -52,8 +52,8 @@ target_compile_definitions(dwellor_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_
 target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 comctl32 advapi32)
 
 configure_file(app/version.rc.in ${DWELLOR_RES}/version.rc @ONLY)
-add_executable(dwellor WIN32 app/main_win32.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)
-target_link_libraries(dwellor PRIVATE dwellor_core dwellor_cli dwellor_win32)
+add_executable(dwellor WIN32 app/win32_host.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)
+target_link_libraries(dwellor PRIVATE dwellor_start dwellor_win32)
 target_compile_definitions(dwellor PRIVATE DWELLOR_VERSION="${PROJECT_VERSION}")
 target_link_options(dwellor PRIVATE -municode)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

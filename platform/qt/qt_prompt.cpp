@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "platform/qt/qt_window.h"
+
 namespace dwellor::qt {
 
 class QtPrompt::Window final : public QWidget {
@@ -73,9 +75,7 @@ bool QtPrompt::isOpen() const { return w_->isVisible(); }
 
 bool QtPrompt::clientAreaContains(Point screen) const {
     if (!isOpen()) return false;
-    const QRect g = w_->geometry();
-    const qreal f = w_->devicePixelRatioF();
-    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+    return onScreenContains(w_.get(), w_->geometry(), screen);
 }
 
 }  // namespace dwellor::qt

@@ -75,12 +75,14 @@ void FormWidget::hideEvent(QHideEvent* e) {
     if (pointerInside) pointerInside(false);
 }
 
+bool onScreenContains(const QWidget* w, const QRect& g, Point screen) {
+    const qreal f = w->devicePixelRatioF();
+    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+}
+
 bool QtButton::contains(Point screen) const {
     if (!w_->isVisible()) return false;
-    // As in clientAreaContains: Qt's pixels are device-independent.
-    const QRect g(w_->mapToGlobal(QPoint(0, 0)), w_->size());
-    const qreal f = w_->devicePixelRatioF();
-    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+    return onScreenContains(w_, QRect(w_->mapToGlobal(QPoint(0, 0)), w_->size()), screen);
 }
 
 void ClickLabel::mousePressEvent(QMouseEvent* e) {
@@ -252,11 +254,7 @@ void QtWindow::setWindowState(WindowState s) {
 
 bool QtWindow::clientAreaContains(Point screen) const {
     if (!w_->isVisible() || w_->isMinimized()) return false;
-    // Qt keeps the geometry in device-independent pixels; the pointer
-    // reading is in the server's.
-    const QRect g = w_->geometry();
-    const qreal f = w_->devicePixelRatioF();
-    return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+    return onScreenContains(w_.get(), w_->geometry(), screen);
 }
 
 void QtWindow::setVisible(bool on) {

@@ -14,6 +14,10 @@
 
 namespace dwellor::qt {
 
+// Whether a pointer reading (in the server's pixels) falls in `rect`, a
+// global rectangle in `w`'s device-independent pixels.
+bool onScreenContains(const QWidget* w, const QRect& rect, Point screen);
+
 // The top-level widget; reports size and state changes, the pointer coming
 // and going, and requests to close (it closes itself only without a handler).
 class FormWidget final : public QWidget {

@@ -1,0 +1,232 @@
+// Dwellor on Linux: Form1 on the Qt window and tray, X11 pointer and clicks.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include <QApplication>
+#include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QWidget>
+
+#include "app/autostart.h"
+#include "app/session.h"
+#include "app/start.h"
+#include "platform/qt/qt_instance.h"
+#include "platform/qt/qt_messages.h"
+#include "platform/qt/qt_settings.h"
+#include "platform/qt/qt_tray.h"
+#include "platform/qt/qt_window.h"
+#include "platform/x11/x11_input.h"
+
+using dwellor::app::CommandLine;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char c = 1;
+    // Nothing else is safe in a signal handler; the event loop does the rest.
+    [[maybe_unused]] auto n = write(signalPipe[1], &c, 1);
+}
+
+// Every catchable signal that would end the program ends it through the
+// event loop instead, so that a held drag press is released first.
+void quitOnSignals() {
+    if (pipe(signalPipe) != 0) return;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) sigaction(sig, &sa, nullptr);
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+}
+
+// Says once that the guardian has gone (killed by someone), and reaps it.
+void watchGuardian(dwellor::x11::X11Input& input) {
+    if (input.guardianFd() < 0) return;
+    auto* notifier = new QSocketNotifier(input.guardianFd(), QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&input, notifier] {
+        // Off before the socket it watches is closed.
+        notifier->setEnabled(false);
+        if (!input.guardianGone()) return notifier->setEnabled(true);
+        notifier->deleteLater();
+        std::fputs("dwellor: the guardian process has ended: should Dwellor now crash or be killed while "
+                   "dragging, the left button would stay held.\n", stderr);
+    });
+}
+
+// Started with standard streams closed, the next files opened (the lock, the
+// X connection) would become descriptors 0 to 2, and warnings written to
+// stderr would go into them.
+void openStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor: this one.
+        if (open("/dev/null", O_RDWR) < 0) _exit(1);
+    }
+}
+
+std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+// One instance per user and X display, on a Qt window and tray, clicking
+// through XTest. Members are declared in the order they are made.
+class LinuxHost final : public dwellor::app::StartHost {
+public:
+    explicit LinuxHost(char** argv) : argv_(argv) {}
+
+    dwellor::app::OptionSet options() const override { return dwellor::app::OptionSet::X11; }
+
+    void say(Stream to, const std::string& text) override { std::fputs(text.c_str(), to == Stream::Out ? stdout : stderr); }
+
+    bool setAutostart(bool on, std::string& error) override {
+        QString why;
+        if (dwellor::app::setAutostart(on, why)) return true;
+        error = local(why);
+        return false;
+    }
+
+    Claim claim(const CommandLine& cl, std::string& why) override {
+        if (!display_) {
+            // One display for everything: the window, the pointer readings
+            // and the clicks. The window is always an X11 one, whatever the
+            // environment asks for, so that Dwellor never clicks without a
+            // window of its own.
+            if (!cl.display.empty()) setenv("DISPLAY", cl.display.c_str(), 1);
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+            display_ = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+            if (!display_->isEmpty()) {
+                // Only a local socket and a lock file: no display connection yet.
+                client_ = std::make_unique<QCoreApplication>(clientArgc_, argv_);
+                lock_ = std::make_unique<dwellor::qt::InstanceLock>(*display_);
+            }
+        }
+        if (!lock_) {
+            why = "no X display is set (DISPLAY), so no running Dwellor can be reached.";
+            return Claim::Unreachable;
+        }
+        if (lock_->claim() == dwellor::qt::InstanceLock::Claim::Running) return Claim::Running;
+        if (const QString weakness = lock_->weakness(); !weakness.isEmpty() && cl.action == CommandLine::Action::Run)
+            say(Stream::Err, local(weakness) + "\n");
+        return Claim::Ours;
+    }
+
+    Sent send(const std::string& command, int timeoutMs, std::string& error) override {
+        QString why;
+        const auto r = lock_->send(QString::fromStdString(command), timeoutMs, why);
+        error = local(why);
+        if (r == dwellor::qt::SendResult::Done) return Sent::Done;
+        return r == dwellor::qt::SendResult::NoListener ? Sent::NotListening : Sent::Failed;
+    }
+
+    std::string scope() const override { return "on display " + local(display_.value_or(QString())); }
+    void pause(int ms) override { QThread::msleep(ms); }
+
+    // No other ending leaves a press held either: exit() called by Qt when
+    // its X connection is killed, a crash, SIGKILL. Before Qt starts: it forks.
+    bool guardHeldPress() override {
+        client_.reset();
+        std::string error;
+        input_ = dwellor::x11::X11Input::open(nullptr, error);  // DISPLAY, as for the window
+        if (!input_) {
+            say(Stream::Err, error + "\n");
+            return false;
+        }
+        input_->guardHeldPress();
+        dwellor::qt::explainBrokenConnection(&dwellor::x11::X11Input::guardedConnectionAlive);
+        return true;
+    }
+
+    std::optional<dwellor::Platform> buildWindow(const CommandLine& cl) override {
+        // Qt's own options are not passed on: the display is settled above.
+        app_ = std::make_unique<QApplication>(qtArgc_, argv_);
+        if (!cl.allowXWayland) {
+            // Older XWayland servers lack the XWAYLAND extension but name
+            // their RandR outputs after it.
+            bool xwayland = input_->isXWayland();
+            for (const QScreen* screen : QGuiApplication::screens())
+                xwayland = xwayland || screen->name().startsWith(QLatin1String("XWAYLAND"));
+            if (dwellor::app::isWaylandSession(xwayland, std::getenv("WAYLAND_DISPLAY"),
+                                               std::getenv("XDG_SESSION_TYPE"))) {
+                say(Stream::Err, std::string(dwellor::app::kWaylandRefusal) + "\n");
+                return std::nullopt;
+            }
+        }
+        QApplication::setApplicationName(QStringLiteral("dwellor"));
+        QApplication::setApplicationVersion(QStringLiteral(DWELLOR_VERSION));
+        QApplication::setDesktopFileName(QLatin1String(dwellor::app::kAppId));
+        QApplication::setQuitOnLastWindowClosed(false);
+
+        window_ = std::make_unique<dwellor::qt::QtWindow>();
+        tray_ = std::make_unique<dwellor::qt::QtTray>();
+        settings_ = std::make_unique<dwellor::qt::QtSettings>();
+        // Every window of Dwellor's own that is shown: the main one and the
+        // question with their frames, and an icon embedded in an XEmbed tray.
+        input_->setOwnWindows([] {
+            std::vector<dwellor::x11::X11Input::OwnWindow> own;
+            for (const QWidget* w : QApplication::topLevelWidgets()) {
+                if (!w->isVisible() || w->windowType() == Qt::ToolTip || !w->internalWinId()) continue;
+                const bool icon =
+                    w->objectName() == QLatin1String(dwellor::qt::TrayIconReleases::kEmbeddedWidgetName);
+                own.push_back({w->internalWinId(), !icon});
+            }
+            return own;
+        });
+        return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
+    }
+
+    void listen(std::function<bool(const std::string&)> handler) override {
+        commands_ = std::make_unique<dwellor::qt::CommandServer>(std::move(handler));
+        if (!lock_) return;
+        QString error;
+        const int name = lock_->takeNameSocket();
+        if (name >= 0 && !commands_->listen(name, error))
+            say(Stream::Err, local(QStringLiteral("dwellor: other starts cannot reach this one: %1\n").arg(error)));
+        const QString path = lock_->socketPath();
+        if (!path.isEmpty() && !commands_->listen(path, error))
+            say(Stream::Err, local(QStringLiteral("dwellor: other starts cannot reach this one: %1\n").arg(error)));
+    }
+
+    void watchEndings(std::function<void()> releaseHeldButton) override {
+        quitOnSignals();
+        watchGuardian(*input_);
+        // The desktop session ending: let go of the button before it goes.
+        QObject::connect(app_.get(), &QGuiApplication::commitDataRequest,
+                         [release = std::move(releaseHeldButton)](QSessionManager&) { release(); });
+    }
+
+    int run() override { return QApplication::exec(); }
+
+private:
+    char** argv_;
+    int clientArgc_ = 1, qtArgc_ = 1;
+    std::optional<QString> display_;  // settled by the first claim
+    std::unique_ptr<dwellor::qt::InstanceLock> lock_;
+    std::unique_ptr<QCoreApplication> client_;
+    std::unique_ptr<dwellor::x11::X11Input> input_;
+    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<dwellor::qt::QtWindow> window_;
+    std::unique_ptr<dwellor::qt::QtTray> tray_;
+    std::unique_ptr<dwellor::qt::QtSettings> settings_;
+    std::unique_ptr<dwellor::qt::CommandServer> commands_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    openStandardStreams();
+    // A write to a closed stderr or socket must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    LinuxHost host(argv);
+    // Arguments and display names are the locale's bytes; the parser only
+    // compares ASCII option names, so they pass through as they are.
+    return dwellor::app::start(std::vector<std::string>(argv, argv + argc), host);
+}

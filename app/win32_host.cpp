@@ -1,0 +1,156 @@
+// Dwellor on Windows: Form1 on the Win32 backends.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/start.h"
+
+#include "platform/win32/win32_autostart.h"
+#include "platform/win32/win32_guardian.h"
+#include "platform/win32/win32_input.h"
+#include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_settings.h"
+#include "platform/win32/win32_tray.h"
+#include "platform/win32/win32_window.h"
+
+using dwellor::app::CommandLine;
+using dwellor::win32::Win32Instance;
+
+namespace {
+
+std::wstring wide(const std::string& s) {
+    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
+    return w;
+}
+
+std::string utf8(const std::wstring& w) {
+    std::string s(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr),
+                  '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), static_cast<int>(s.size()),
+                        nullptr, nullptr);
+    return s;
+}
+
+// Text for the user: into the standard stream when it leads somewhere (a
+// pipe, a file, a console), else into the console this was started from,
+// else, with no console at all (started from Explorer or a shortcut), in a
+// message box.
+void tell(DWORD stream, const std::string& text) {
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    HANDLE h = GetStdHandle(stream);
+    const bool redirected = h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+    if (!redirected && AttachConsole(ATTACH_PARENT_PROCESS))
+        h = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    else if (!redirected)
+        h = nullptr;
+    DWORD done = 0, mode = 0;
+    if (h && h != INVALID_HANDLE_VALUE) {
+        const std::wstring w = wide(crlf);
+        if (GetConsoleMode(h, &mode) ? WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &done, nullptr)
+                                     : WriteFile(h, crlf.data(), static_cast<DWORD>(crlf.size()), &done, nullptr))
+            return;
+    }
+    MessageBoxW(nullptr, wide(text).c_str(), L"Dwellor",
+                MB_OK | MB_SETFOREGROUND | (stream == STD_ERROR_HANDLE ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+// One instance per user session, on a Win32 window and tray, clicking
+// through SendInput. Members are declared in the order they are made.
+class Win32Host final : public dwellor::app::StartHost {
+public:
+    dwellor::app::OptionSet options() const override { return dwellor::app::OptionSet::Windows; }
+    void say(Stream to, const std::string& text) override {
+        tell(to == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE, text);
+    }
+
+    bool setAutostart(bool on, std::string& error) override {
+        std::wstring why;
+        if (dwellor::win32::setAutostart(on, why)) return true;
+        error = utf8(why);
+        return false;
+    }
+    int guard(const std::string& what) override { return dwellor::win32::Win32Guardian::guard(what); }
+
+    Claim claim(const CommandLine&, std::string&) override {
+        return instance_.claim() == Win32Instance::Claim::Ours ? Claim::Ours : Claim::Running;
+    }
+    Sent send(const std::string& command, int timeoutMs, std::string& error) override {
+        std::wstring why;
+        switch (Win32Instance::send(command, static_cast<DWORD>(timeoutMs), why)) {
+            case Win32Instance::Sent::Done: return Sent::Done;
+            case Win32Instance::Sent::NotFound: return Sent::NotListening;
+            case Win32Instance::Sent::Refused: error = "it refused --" + command; return Sent::Failed;
+            case Win32Instance::Sent::Failed: break;
+        }
+        error = utf8(why);
+        return Sent::Failed;
+    }
+    std::string scope() const override { return "in this session"; }
+    void pause(int ms) override { Sleep(static_cast<DWORD>(ms)); }
+
+    // A crash and the console here, anything else (TerminateProcess) in the
+    // guardian.
+    bool guardHeldPress() override {
+        dwellor::win32::Win32Guardian::releaseOnCrashAndConsoleEnd();
+        guardian_ = dwellor::win32::Win32Guardian::start();
+        if (!guardian_)
+            say(Stream::Err, "dwellor: the guardian could not be started: should Dwellor be ended from outside "
+                             "while dragging, the left button would stay held.\n");
+        return true;
+    }
+
+    std::optional<dwellor::Platform> buildWindow(const CommandLine&) override {
+        window_.emplace();
+        tray_.emplace();
+        settings_.emplace();
+        input_.emplace();
+        input_->setOwnWindows([this](HWND topLevel, POINT at) {
+            return window_->isOwn(topLevel) || tray_->iconContains(at);
+        });
+        if (guardian_) input_->onLeftHeld([&g = *guardian_](bool held) { g.pressHeld(held); });
+        return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
+    }
+
+    void listen(std::function<bool(const std::string&)> handler) override {
+        commands_ = std::make_unique<dwellor::win32::Win32CommandServer>(
+            [h = std::move(handler)](const std::string& c) { h(c); });
+        if (!commands_->listening())
+            say(Stream::Err, "dwellor: other starts cannot reach this one: " +
+                                 utf8(dwellor::win32::systemMessage(GetLastError())) + "\n");
+    }
+
+    // The session ending: let go of the button first.
+    void watchEndings(std::function<void()> releaseHeldButton) override {
+        window_->onEnding(std::move(releaseHeldButton));
+    }
+
+    int run() override { return window_->run(); }
+
+private:
+    Win32Instance instance_;
+    std::unique_ptr<dwellor::win32::Win32Guardian> guardian_;
+    std::optional<dwellor::win32::Win32Window> window_;
+    std::optional<dwellor::win32::Win32Tray> tray_;
+    std::optional<dwellor::win32::Win32Settings> settings_;
+    std::optional<dwellor::win32::Win32Input> input_;
+    std::unique_ptr<dwellor::win32::Win32CommandServer> commands_;
+};
+
+std::vector<std::string> arguments() {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(utf8(argv[i]));
+    LocalFree(argv);
+    return args;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    Win32Host host;
+    return dwellor::app::start(arguments(), host);
+}
