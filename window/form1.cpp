@@ -200,19 +200,23 @@ void Form1::endOrAsk() {
     // clicked before the pointer moves.
     engine_.holdOwnClicksUntilMoved();
     ask_.open(d);
+    // A question asked again waits its full time again.
     askTimeout_.setEnabled(false);
     askTimeout_.setEnabled(true);
 }
 
-void Form1::answer(bool exit) {
+void Form1::closeAsk() {
     askTimeout_.setEnabled(false);
     ask_.close();
-    if (exit) end();
+}
+
+void Form1::answer(bool exit) {
+    if (exit) return end();
+    closeAsk();
 }
 
 void Form1::end() {
-    askTimeout_.setEnabled(false);
-    ask_.close();
+    closeAsk();
     releaseHeldButton();
     window_.unload();
 }

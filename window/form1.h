@@ -69,6 +69,7 @@ private:
     void endOrAsk();
     void end();
     void answer(bool exit);
+    void closeAsk();
     // Runs the wake watch exactly while clicking is off and the pointer is
     // over the shown window.
     void updateWakeWatch();
