@@ -32,7 +32,11 @@ void DwellEngine::Timer1_Timer() {
     // A pointer parked in the top-left corner suspends clicking.
     if (pointer_.GetCursorPos(CursorSample)) {
         noteReading(CursorSample);
-        if (CursorSample == Point{0, 0}) return;
+        // Parked is a pause: a drag press is let go, as at every other pause.
+        if (CursorSample == Point{0, 0}) {
+            releaseHeldButton();
+            return;
+        }
     }
 
     const bool read = pointer_.GetCursorPos(CursorSample);
@@ -50,10 +54,12 @@ void DwellEngine::Timer1_Timer() {
         } else if (DragPhase == true) {
             PerformClick(kTrue);
             DragPhase = false;
-            c_.Timer1.setInterval(periodOf(c_.Text1.text()));
+            c_.Timer1.setInterval(dwellPeriod());
         } else {
+            if (const std::int32_t now = c_.Timer1.interval(); now > 0) lastDwellPeriod_ = now;
             PerformClick(kFalse);
-            c_.Timer1.setInterval(periodOf(c_.Text2.text()));
+            // No drag period to run on: the press is still let go, a dwell period later.
+            c_.Timer1.setInterval(validPeriod(c_.Text2.text()).value_or(dwellPeriod()));
             DragPhase = true;
         }
         // A drag press is not a click yet: the release that ends it is.
@@ -116,8 +122,10 @@ void DwellEngine::releaseHeldButton() {
     // lets go instead; the phase is left for that case as it is.
     if (DragPhase == true) {
         DragPhase = false;
-        c_.Timer1.setInterval(periodOf(c_.Text1.text()));
+        c_.Timer1.setInterval(dwellPeriod());
     }
 }
+
+std::int32_t DwellEngine::dwellPeriod() const { return validPeriod(c_.Text1.text()).value_or(lastDwellPeriod_); }
 
 }  // namespace dwellor

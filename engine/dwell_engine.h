@@ -61,6 +61,10 @@ public:
     void releaseHeldButton();
     bool leftButtonHeld() const { return leftHeld_; }
 
+    // The dwell period from Text1; while its text gives none a timer could
+    // run on, the one clicking ran on before the last press.
+    std::int32_t dwellPeriod() const;
+
     // Engine state, exposed for inspection.
     Point previousSample() const { return PreviousSample; }
     std::optional<bool> dragPhase() const { return DragPhase; }
@@ -84,6 +88,7 @@ private:
     // far positions are never taken for the same one.
     Point PreviousSample;
     std::optional<bool> DragPhase;  // not set, false or true
+    std::int32_t lastDwellPeriod_ = 1000;
     bool leftHeld_ = false;
 
     // A reading elsewhere than `at` ends the hold on own-window clicks.

@@ -77,4 +77,12 @@ std::int32_t roundPeriod(double value) {
     return static_cast<std::int32_t>(r);
 }
 
+std::optional<std::int32_t> validPeriod(const std::string& text) {
+    const double v = parseNumber(text);
+    if (!(v > 0 && v < 35000)) return std::nullopt;
+    const std::int32_t period = roundPeriod(v);
+    if (period <= 0) return std::nullopt;
+    return period;
+}
+
 }  // namespace dwellor

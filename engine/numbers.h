@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace dwellor {
@@ -18,5 +19,10 @@ std::int32_t roundPeriod(double value);
 
 // Both together: the period a text stands for.
 inline std::int32_t periodOf(const std::string& text) { return roundPeriod(parseNumber(text)); }
+
+// The period an interval text gives when a timer can run on it: more than 0
+// before and after rounding, and less than 35000 ms. Nothing otherwise: a
+// period of 0 would stop the timer for good.
+std::optional<std::int32_t> validPeriod(const std::string& text);
 
 }  // namespace dwellor

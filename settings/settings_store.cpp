@@ -71,8 +71,9 @@ void SettingsStore::write(const char* key, const std::string& text) {
 }
 
 std::int32_t SettingsStore::interval() {
+    // A period outside what the dwell field takes would stop the timer for good.
     std::int32_t v = 1000;
-    return readInterval(read("Interval", "1000"), v) ? v : 1000;
+    return readInterval(read("Interval", "1000"), v) && v >= 1 && v < 35000 ? v : 1000;
 }
 
 std::int16_t SettingsStore::drag() {

@@ -13,7 +13,7 @@ class SettingsStore {
 public:
     explicit SettingsStore(ISettingsBackend& backend) : backend_(backend) {}
 
-    std::int32_t interval();  // "Interval": 0 .. 2^31-1, default 1000
+    std::int32_t interval();  // "Interval": 1 .. 34999, default 1000
     std::int16_t drag();      // "Drag": 0 or 1, default 0
     bool enabled();           // "Enabled": True or False, default True
 

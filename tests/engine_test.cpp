@@ -78,6 +78,17 @@ TEST_F(EngineTest, TheTopLeftCornerSuspendsClicking) {
     restAt({40, 40});
     timer.step();
     EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+
+    // Parking is a pause: a held drag press is let go at once.
+    check2.setValue(1);
+    fp.mouse.calls.clear();
+    timer.step();
+    ASSERT_EQ(fp.mouse.flags(), (Flags{DOWN}));
+    restAt({0, 0});
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    EXPECT_FALSE(engine.leftButtonHeld());
+    EXPECT_EQ(timer.interval(), 1000);
 }
 
 TEST_F(EngineTest, FailedReadings) {
@@ -140,20 +151,31 @@ TEST_F(EngineTest, DragAlternatesPressAndReleaseAndSwitchesThePeriod) {
     EXPECT_EQ(timer.interval(), 500);
 }
 
-TEST_F(EngineTest, AZeroDragPeriodHoldsThePressUntilAPeriodIsSet) {
+// A drag or dwell text no timer can run on never leaves a press held for good.
+TEST_F(EngineTest, IntervalTextsATimerCannotRunOnFallBackToTheDwellPeriod) {
     check2.setValue(1);
-    text2.setText("");
     restAt({10, 10});
-    timer.steps(2);
-    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
-    EXPECT_EQ(timer.interval(), 0);
-    EXPECT_EQ(timer.steps(10), 0);  // no ticks at all
-    EXPECT_TRUE(engine.leftButtonHeld());
-
-    timer.setInterval(250);
     timer.step();
-    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
-    EXPECT_EQ(timer.interval(), 1000);
+    for (const char* drag : {"", "0", "0.4", "abc", "-3", "35000"}) {
+        SCOPED_TRACE(drag);
+        text2.setText(drag);
+        fp.mouse.calls.clear();
+        timer.step();
+        EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
+        EXPECT_EQ(timer.interval(), 1000);
+        timer.step();
+        EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    }
+    // An invalid dwell text: the period clicking ran on before the press.
+    text2.setText("200");
+    timer.setInterval(700);
+    timer.step();
+    EXPECT_EQ(timer.interval(), 200);
+    text1.setText("0.4");
+    timer.step();
+    EXPECT_EQ(fp.mouse.flags().back(), UP);
+    EXPECT_EQ(timer.interval(), 700);
+    EXPECT_EQ(engine.dwellPeriod(), 700);
 }
 
 TEST_F(EngineTest, DragOptionSwitchedOffWhileAPressIsHeld) {

@@ -224,7 +224,8 @@ TEST_F(FormTest, DwellIntervalValidation) {
     const Case cases[] = {
         {"0", false, 1000, "500"},        {"35000", false, 1000, "500"}, {"abc", false, 1000, "500"},
         {"", false, 1000, "500"},         {"-5", false, 1000, "500"},    {"34999", true, 34999, "17499.5"},
-        {"0.4", true, 0, "0.2"},          {"2.5", true, 2, "1.25"},      {"3.5", true, 4, "1.75"},
+        {"0.4", false, 1000, "500"},      {"0.5", false, 1000, "500"},   {"0.6", true, 1, "0.3"},
+        {"2.5", true, 2, "1.25"},      {"3.5", true, 4, "1.75"},
         {"25", true, 25, "12.5"},         {"1", true, 1, "0.5"},         {"12abc", true, 12, "6"},
     };
     for (const auto& c : cases) {
@@ -240,13 +241,21 @@ TEST_F(FormTest, DwellIntervalValidation) {
     }
 }
 
-TEST_F(FormTest, APeriodOfZeroRaisesNoTicksEvenAfterToggle) {
+// No text and no stored value can stop the timer for good.
+TEST_F(FormTest, NoPeriodStopsTheTimer) {
     load();
     text1().setText("0.4");
     win().button("Command3").userClick();
     EXPECT_TRUE(timer().enabled());
-    EXPECT_EQ(stored("Interval"), "0");
-    EXPECT_EQ(timer().steps(5), 0);
+    EXPECT_EQ(stored("Interval"), "1000");
+    EXPECT_EQ(timer().steps(5), 5);
+    for (const char* junk : {"0", "35000", "40000", "2147483647", "-1"}) {
+        SCOPED_TRACE(junk);
+        reset();
+        store("Interval", junk);
+        load();
+        EXPECT_EQ(timer().interval(), 1000);
+    }
 }
 
 TEST_F(FormTest, DragIntervalNormalisation) {
@@ -293,13 +302,13 @@ TEST_F(FormTest, DragOption) {
     check2().userClick();
     EXPECT_EQ(stored("Drag"), "0");
     EXPECT_FALSE(text2().visible());
-    EXPECT_EQ(timer().interval(), 0);  // "abc" parses as 0
+    EXPECT_EQ(timer().interval(), 777);  // "abc" gives no period: the one running stays
     EXPECT_FALSE(timer().enabled());
 
     text1().setText("-250");
     check2().userClick();
     check2().userClick();
-    EXPECT_EQ(timer().interval(), -250);
+    EXPECT_EQ(timer().interval(), 777);
     EXPECT_FALSE(timer().running());
 }
 
@@ -361,6 +370,24 @@ TEST_F(FormTest, RemoteCommandsDoWhatTheirButtonsDo) {
     EXPECT_TRUE(form->RemoteCommand("show"));
     EXPECT_TRUE(win().visible());
     EXPECT_FALSE(fp().tray.shown);
+
+    // Switched off while in the tray or minimised, it shows its window:
+    // only a rest on Toggle can wake it.
+    for (const char* off : {"toggle", "disable"}) {
+        SCOPED_TRACE(off);
+        win().button("Command1").userClick();
+        ASSERT_FALSE(win().visible());
+        EXPECT_TRUE(form->RemoteCommand(off));
+        EXPECT_TRUE(win().visible());
+        EXPECT_FALSE(fp().tray.shown);
+        fp().tray.available = false;
+        win().button("Command1").userClick();
+        ASSERT_EQ(win().windowState(), WindowState::Minimised);
+        EXPECT_TRUE(form->RemoteCommand("disable"));
+        EXPECT_EQ(win().windowState(), WindowState::Normal);
+        fp().tray.available = true;
+        EXPECT_TRUE(form->RemoteCommand("enable"));
+    }
 
     EXPECT_TRUE(form->RemoteCommand("quit"));
     EXPECT_TRUE(win().unloaded());

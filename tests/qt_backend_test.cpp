@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sched.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -12,10 +15,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/qt/ini_text.h"
@@ -410,72 +416,187 @@ TEST_F(SettingsFile, ASymlinkToARegularFileIsReadWrittenAndStaysASymlink) {
     EXPECT_TRUE(readFile().contains("Interval=300"));
 }
 
-// A lock left by a writer killed mid-write is taken over at once, and so
-// is the file it was writing; a live writer's lock puts writes off, in order.
-TEST_F(SettingsFile, StaleLocksAreTakenOverAndLiveOnesWaitedForWithoutBlocking) {
-    writeFile("[Program]\nInterval=300\n");
-    const QString lock = file() + ".lock", leftover = file() + ".aB3xYz";
-    ASSERT_TRUE(makeFile(lock, 0));
-    ASSERT_TRUE(makeFile(leftover, 10));
-    store.saveDrag(1);
-    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
-    EXPECT_FALSE(QFile::exists(lock));
-    EXPECT_FALSE(QFile::exists(leftover));
+void setAge(const QString& path, int seconds) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime));
+}
 
-    QFile live(lock);
-    ASSERT_TRUE(live.open(QIODevice::WriteOnly));
-    live.write(QByteArray::number(getpid()) + "\nother\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    live.close();
+// A write never deletes a lock a live writer holds, and never waits on one:
+// a lock whose owner is gone, or that names none and is too old to be one
+// being made, is taken over at once; any other puts writes off, said once,
+// keeping only the newest value of each key, until it goes.
+TEST_F(SettingsFile, LeftoverLocksAreTakenOverAndLiveOnesPutOffWithoutBlocking) {
+    const QString lock = file() + ".lock";
+    const QByteArray here = "\n" + QSysInfo::machineHostName().toUtf8() + "\n";
+    struct Case {
+        const char* name;
+        QByteArray content;
+        int age;
+    };
+    for (const Case& c : {Case{"empty, left by a killed write", "", 60}, Case{"garbage", "garbage\n\n\n", 60},
+                          Case{"a process that is gone", "999999999\ndwellor" + here, 0},
+                          Case{"a live process of another program", QByteArray::number(getpid()) + "\ndwellor" + here, 0}}) {
+        SCOPED_TRACE(c.name);
+        writeFile("[Program]\nInterval=300\n");
+        QFile l(lock);
+        ASSERT_TRUE(l.open(QIODevice::WriteOnly));
+        l.write(c.content);
+        l.close();
+        setAge(lock, c.age);
+        store.saveDrag(1);
+        EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
+        EXPECT_FALSE(QFile::exists(lock));
+        EXPECT_FALSE(backend.pending());
+    }
+
+    // An empty lock just made is someone's being written.
+    ASSERT_TRUE(makeFile(lock, 0));
+    store.saveDrag(0);
+    EXPECT_EQ(backend.pending(), 1u);
+    setAge(lock, 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !backend.pending(); }, 3 * QtSettings::kRetryMs));
+    EXPECT_EQ(readFile(), "[Program]\nDrag=0\nInterval=300\n");
+
+    QLockFile live(lock);
+    ASSERT_TRUE(live.tryLock(0));
+    setAge(lock, 60);
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
     QElapsedTimer clock;
     clock.start();
     store.saveEnabled(false);
-    store.saveInterval(700);
-    EXPECT_LT(clock.elapsed(), 100);
-    EXPECT_TRUE(backend.pending());
+    for (int i = 0; i < 2000; ++i) store.saveInterval(i % 2 ? 700 : 800);
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(backend.pending(), 2u);
     EXPECT_EQ(store.interval(), 700);  // read back from what waits
-    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
-    ASSERT_TRUE(QFile::remove(lock));
+    // Retried, and still put off while it is held.
+    EXPECT_FALSE(QTest::qWaitFor([&] { return readFile() != "[Program]\nDrag=0\nInterval=300\n"; },
+                                 2 * QtSettings::kRetryMs + 100));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 1);
+    EXPECT_TRUE(QFile::exists(lock));
+    live.unlock();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !backend.pending(); }, 3 * QtSettings::kRetryMs));
-    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nEnabled=False\nInterval=700\n");
+    EXPECT_EQ(readFile(), "[Program]\nDrag=0\nEnabled=False\nInterval=700\n");
 }
 
-TEST(SettingsLockDecision, OnlyALiveOwnerOnThisMachineIsWaitedFor) {
-    const auto alive = [](long pid) { return pid == 42; };
-    struct Case {
-        const char* content;
-        LockDecision expected;
-    };
-    for (const Case& c : std::vector<Case>{{"", LockDecision::TakeOver},
-                                           {"garbage", LockDecision::TakeOver},
-                                           {"\n\n\n", LockDecision::TakeOver},
-                                           {"-42\ndwellor\nhere\n", LockDecision::TakeOver},
-                                           {"99999999999999999999\n", LockDecision::TakeOver},
-                                           {"41\ndwellor\nhere\n", LockDecision::TakeOver},
-                                           {"42\ndwellor\nhere\n", LockDecision::Wait},
-                                           {"42", LockDecision::Wait},
-                                           {"41\ndwellor\nelsewhere\n", LockDecision::Wait}})
-        EXPECT_EQ(decideLock(c.content, "here", alive), c.expected) << c.content;
+// Files beside the settings are not Dwellor's, whatever their names; and a
+// save that would make a file too large to be read again is not made.
+TEST_F(SettingsFile, OnlyTheSettingsFileIsTouchedAndNeverMadeTooLarge) {
+    writeFile("[Program]\nInterval=300\n");
+    const QStringList beside{".backup", ".123456", ".bak.01", ".aB3xYz", ".lock.1"};
+    for (const QString& tail : beside) ASSERT_TRUE(makeFile(file() + tail, 10));
+    store.saveDrag(1);
+    EXPECT_EQ(readFile(), "[Program]\nDrag=1\nInterval=300\n");
+    for (const QString& tail : beside) EXPECT_TRUE(QFile::exists(file() + tail)) << tail.toStdString();
+
+    const QByteArray big = "[Other]\nBig=" + QByteArray(64 * 1024 - 30, 'x') + "\n";
+    writeFile(big + "[Program]\n");
+    ASSERT_LE(readFile().size(), 64 * 1024);
+    warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countWarnings);
+    store.saveEnabled(false);
+    store.saveInterval(777);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(readFile(), big + "[Program]\n");
+    EXPECT_EQ(checkSettingsFile(file(), false).state, SettingsFileCheck::Regular);
 }
 
-TEST(IniText, ReadsAndRewritesOnlyTheKeyAsked) {
-    const std::string text = "; kept\n[General]\nInterval=5\n\n[Program]\nDrag = 1\nEnabled=\"False\"\n";
-    EXPECT_EQ(iniValue(text, "Program", "Drag"), "1");
-    EXPECT_EQ(iniValue(text, "Program", "Enabled"), "False");
-    EXPECT_EQ(iniValue(text, "Program", "Interval"), std::nullopt);
-    EXPECT_EQ(iniValue(text, "General", "Interval"), "5");
-    struct Case {
-        std::string before, key, after;
+// The disk filling up while the settings are written leaves the old file.
+// A small file system of its own, in a mount namespace of its own (root).
+TEST_F(SettingsFile, AWriteThatFailsLeavesTheOldFileAndIsSaidOnce) {
+    const QByteArray old = "[Program]\nDrag=1\nEnabled=True\nInterval=300\n";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Exit codes: 0 kept and said once, 1 lost, 2 not said once, 3 no file system to fill.
+        const QByteArray mount = QFile::encodeName(dir.path() + "/Dwellor");
+        if (unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            !QDir().mkpath(dir.path() + "/Dwellor") ||
+            ::mount("tmpfs", mount.constData(), "tmpfs", 0, "size=8k") != 0)
+            _exit(3);
+        writeFile(old);
+        QFile filler(dir.path() + "/Dwellor/filler");
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) _exit(3);
+        while (filler.write(QByteArray(512, 'f')) > 0) {}
+        filler.close();
+        warnings = 0;
+        qInstallMessageHandler(countWarnings);
+        for (int i = 0; i < 3; ++i) store.saveEnabled(i % 2);
+        _exit(readFile() != old ? 1 : warnings != 1 ? 2 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no small file system can be mounted here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the old file was lost, 2: not said exactly once";
+}
+
+// Another Dwellor and another program using QSettings write one file at the
+// same time: every key each of them wrote is there at the end.
+TEST_F(SettingsFile, WritersOnOneFileLoseNothing) {
+    writeFile("[Program]\nInterval=300\n");
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (const char* how : {"dwellor", "dwellor", "qsettings"}) {
+        auto& p = writers.emplace_back(std::make_unique<QProcess>());
+        p->start(QStringLiteral(SETTINGS_WRITER),
+                 {how, dir.path(), QStringLiteral("K%1_").arg(writers.size()), QStringLiteral("150")});
+    }
+    for (auto& p : writers) {
+        ASSERT_TRUE(p->waitForFinished(60000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    QSettings result(file(), QSettings::IniFormat);
+    EXPECT_EQ(result.value("Program/Interval").toString(), "300");
+    for (int w = 1; w <= 3; ++w)
+        for (int i = 0; i < 150; ++i) {
+            const QString key = QStringLiteral("Program/K%1_%2").arg(w).arg(i);
+            ASSERT_EQ(result.value(key).toString(), QString::number(i)) << key.toStdString();
+        }
+}
+
+// Dwellor reads every settings text as QSettings reads it, and writes what
+// QSettings writes.
+TEST(IniText, ReadsAndWritesAsQSettingsDoes) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.conf");
+    const std::vector<std::string> texts{
+        "",
+        "[Program]\nInterval=777\n",
+        "\xef\xbb\xbf[Program]\nEnabled=False\nInterval=777\n",
+        "[ Program ]\nInterval=777\n",
+        "[Program] ; mine\nInterval=777 ; ms\nEnabled=False # no\n",
+        "[Program]\nInterval=100\nInterval=777\n[Program]\nEnabled=False\n",
+        "[Program]\r\nInterval = \"777\"\r\nDrag=1,0\r\n",
+        "[program]\nInterval=5\n[Program]\nInterval=777\n",
+        "; kept?\n[General]\nInterval=5\n\n[Program]\nDrag = 1\nEnabled=\"False\"\n",
+        "[Program]\nInterval=7\\\n77\nEnabled=@Invalid()\nDrag=@Variant(junk)\n",
+        "Interval=5\n[Program\nInterval=6\n",
+        "junk without newline",
+        "[Program]\nName=\\x41\\n\\\"%41\n",
     };
-    for (const Case& c : std::vector<Case>{
-             {"", "Enabled", "[Program]\nEnabled=True\n"},
-             {"[Program]\nEnabled=False\n", "Enabled", "[Program]\nEnabled=True\n"},
-             {"[Program]\nDrag=0\nInterval=5\n", "Enabled", "[Program]\nDrag=0\nEnabled=True\nInterval=5\n"},
-             {"[Program]\nInterval=5\n", "Enabled", "[Program]\nEnabled=True\nInterval=5\n"},
-             {"[Program]\nDrag=0\n\n[Other]\nX=1\n", "Enabled", "[Program]\nDrag=0\nEnabled=True\n\n[Other]\nX=1\n"},
-             {"[Other]\nEnabled=False\n\n", "Enabled", "[Other]\nEnabled=False\n\n[Program]\nEnabled=True\n"},
-             {"junk without newline", "Enabled", "junk without newline\n\n[Program]\nEnabled=True\n"},
-         })
-        EXPECT_EQ(iniWithValue(c.before, "Program", c.key, "True"), c.after) << c.before;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text.data(), static_cast<qint64>(text.size()));
+        }
+        QSettings qs(path, QSettings::IniFormat);
+        for (const char* key : {"Interval", "Enabled", "Drag", "Name"}) {
+            const QString k = QStringLiteral("Program/") + key;
+            const std::optional<std::string> want =
+                qs.contains(k) ? std::optional(qs.value(k).toString().toStdString()) : std::nullopt;
+            EXPECT_EQ(iniValue(text, "Program", key), want) << key;
+        }
+        qs.setValue("Program/Enabled", "True");
+        qs.sync();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(iniWithValue(text, "Program", "Enabled", "True"), f.readAll().toStdString());
+    }
 }
 
 }  // namespace

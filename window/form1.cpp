@@ -181,7 +181,14 @@ void Form1::Command3_Click() {
         settings_.saveDrag(Check2.value());
     }
     showRunState(Timer1.enabled());
+    keepToggleInSight();
     updateWakeWatch();
+}
+
+void Form1::keepToggleInSight() {
+    // Switched off from elsewhere (a command) while in the tray or minimised:
+    // only a rest on Toggle wakes it now, so Toggle must be in sight.
+    if (!Timer1.enabled() && !(window_.visible() && window_.windowState() == WindowState::Normal)) RestoreFromTray();
 }
 
 void Form1::Command2_Click() { endOrAsk(); }
@@ -227,10 +234,9 @@ void Form1::Text1_Change() {
     settings_.saveEnabled(Timer1.enabled());
     showRunState(false);
     updateWakeWatch();
-    const double v = parseNumber(Text1.text());
-    if (v > 0 && v < 35000) {
-        Timer1.setInterval(roundPeriod(v));
-        Text2.setText(decimalText(v / 2));  // runs Text2_Change nested
+    if (const std::optional<std::int32_t> period = validPeriod(Text1.text())) {
+        Timer1.setInterval(*period);
+        Text2.setText(decimalText(parseNumber(Text1.text()) / 2));  // runs Text2_Change nested
         Label3.setText(kDisabled);
     } else {
         Label3.setText(kInvalid);
@@ -249,7 +255,8 @@ void Form1::Check2_Click() {
         Text2.setVisible(true);
     } else {
         Text2.setVisible(false);
-        Timer1.setInterval(periodOf(Text1.text()));
+        // A dwell text that gives no period leaves the one running.
+        if (const std::optional<std::int32_t> period = validPeriod(Text1.text())) Timer1.setInterval(*period);
     }
 }
 
@@ -313,6 +320,7 @@ bool Form1::RemoteCommand(const std::string& command) {
         Command3_Click();
     } else if (command == "enable" || command == "disable") {
         if (Timer1.enabled() != (command == "enable")) Command3_Click();
+        else keepToggleInSight();
     } else if (command == "show") {
         // Also when the window is shown: it comes to the front. Removing an
         // icon that does not exist is refused harmlessly.

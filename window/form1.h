@@ -65,6 +65,7 @@ private:
     void describeModes();
     void HideToTray();
     void RestoreFromTray();
+    void keepToggleInSight();
     // Ending that the engine's own click asked for is asked once more.
     void endOrAsk();
     void end();

@@ -1,101 +1,110 @@
 #include "platform/qt/ini_text.h"
 
-#include <vector>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QVariantMap>
 
 namespace dwellor::qt {
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    std::size_t b = 0, e = s.size();
-    while (b < e && blank(s[b])) ++b;
-    while (e > b && blank(s[e - 1])) --e;
-    return s.substr(b, e - b);
+QString keyOf(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
 }
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
+bool writeAll(int fd, const std::string& text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
     }
-    return lines;
+    return true;
 }
 
-// The section a header line opens, if it is one.
-std::optional<std::string> header(const std::string& line) {
-    const std::string t = trimmed(line);
-    if (t.size() < 2 || t.front() != '[' || t.back() != ']') return std::nullopt;
-    return t.substr(1, t.size() - 2);
+// QSettings reads only files by name. This one is in memory, so nothing on
+// disk can be swapped in between our check of the settings file and the read.
+class MemoryCopy {
+public:
+    explicit MemoryCopy(const std::string& text) : fd_(memfd_create("dwellor-settings", MFD_CLOEXEC)) {
+        // QSettings keeps what it read of a path, and reads it again only
+        // when its size or time changed: each copy gets a time of its own.
+        static std::atomic<time_t> stamp{0};
+        const timespec times[2] = {{0, UTIME_OMIT}, {++stamp, 0}};
+        if (fd_ >= 0 && (!writeAll(fd_, text) || futimens(fd_, times) != 0)) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~MemoryCopy() {
+        if (fd_ >= 0) close(fd_);
+    }
+    MemoryCopy(const MemoryCopy&) = delete;
+    MemoryCopy& operator=(const MemoryCopy&) = delete;
+    bool ok() const { return fd_ >= 0; }
+    QString path() const { return QStringLiteral("/proc/self/fd/%1").arg(fd_); }
+
+private:
+    int fd_;
+};
+
+std::optional<QVariantMap> valuesOf(const std::string& text) {
+    const MemoryCopy copy(text);
+    if (!copy.ok()) return std::nullopt;
+    const QSettings settings(copy.path(), QSettings::IniFormat);
+    QVariantMap values;
+    for (const QString& key : settings.allKeys()) values.insert(key, settings.value(key));
+    return values;
 }
 
-// The key of a "key=value" line, if it is one (comments are not).
-std::optional<std::string> keyOf(const std::string& line) {
-    const std::string t = trimmed(line);
-    const std::size_t eq = t.find('=');
-    if (t.empty() || t[0] == ';' || t[0] == '#' || eq == std::string::npos || eq == 0) return std::nullopt;
-    return trimmed(t.substr(0, eq));
+std::optional<std::string> readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll().toStdString();
 }
 
 }  // namespace
 
 std::optional<std::string> iniValue(const std::string& text, const std::string& section, const std::string& key) {
-    std::optional<std::string> current;
-    for (const std::string& line : linesOf(text)) {
-        if (const auto h = header(line)) {
-            current = h;
-        } else if (current == section && keyOf(line) == key) {
-            std::string v = trimmed(line.substr(line.find('=') + 1));
-            if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-            return v;
-        }
-    }
-    return std::nullopt;
+    const std::optional<QVariantMap> values = valuesOf(text);
+    if (!values) return std::nullopt;
+    const auto it = values->constFind(keyOf(section, key));
+    if (it == values->constEnd()) return std::nullopt;
+    return it->toString().toStdString();
 }
 
-std::string iniWithValue(const std::string& text, const std::string& section, const std::string& key,
-                         const std::string& value) {
-    std::vector<std::string> lines = linesOf(text);
-    const std::string entry = key + "=" + value;
-    std::optional<std::string> current;
-    std::optional<std::size_t> insertAt;  // where a new key line goes, once the section is found
-    bool inSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (const auto h = header(lines[i])) {
-            if (inSection) break;
-            current = h;
-            inSection = *h == section;
-            if (inSection) insertAt = i + 1;
-            continue;
-        }
-        if (!inSection) continue;
-        const auto k = keyOf(lines[i]);
-        if (!k) continue;
-        if (*k == key) {
-            lines[i] = entry;
-            insertAt.reset();
-            break;
-        }
-        if (*k < key) insertAt = i + 1;
+std::optional<std::string> iniWithValues(const std::string& text, const std::vector<IniEntry>& entries) {
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) return std::nullopt;
+    const QString path = scratch.filePath(QStringLiteral("settings.conf"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+            file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()))
+            return std::nullopt;
     }
-    if (insertAt) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
-    } else if (!inSection) {
-        while (!lines.empty() && trimmed(lines.back()).empty()) lines.pop_back();
-        if (!lines.empty()) lines.push_back("");
-        lines.push_back("[" + section + "]");
-        lines.push_back(entry);
+    QVariantMap meant;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        for (const IniEntry& e : entries) settings.setValue(keyOf(e.section, e.key), QString::fromStdString(e.value));
+        settings.sync();
+        // A format error only says that a line it read was not understood.
+        if (settings.status() == QSettings::AccessError) return std::nullopt;
+        for (const QString& key : settings.allKeys()) meant.insert(key, settings.value(key));
     }
-    std::string out;
-    for (const std::string& l : lines) out += l + "\n";
-    return out;
+    // QSettings can report a write cut short by a full disk as done: the text
+    // must give back every value it meant to write.
+    std::optional<std::string> written = readAll(path);
+    if (!written || valuesOf(*written) != meant) return std::nullopt;
+    return written;
 }
 
 }  // namespace dwellor::qt

@@ -1,7 +1,6 @@
 #include "platform/qt/qt_settings.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,11 +9,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QSysInfo>
+#include <QDateTime>
+#include <QLockFile>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/qt/ini_text.h"
 
@@ -31,90 +29,38 @@ int openForReading(const QString& path, bool followLink) {
                 O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW));
 }
 
-bool processAlive(long pid) { return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
-
-// The lock QSettings and QLockFile take beside a file, taken here without
-// ever waiting: a lock file is created exclusively, and one found in the way
-// is read once, without blocking, to see whose it is.
+// The lock QSettings takes beside a file, taken as QLockFile takes it, but
+// never waiting. QLockFile takes over a lock whose process is gone or is
+// another program. One it cannot read an owner from (left by a write killed
+// before it wrote one) it would wait on for half a minute: no process holds
+// it, so it is removed, under its flock, once it is too old to be one just
+// being made.
 class SettingsLock {
 public:
-    explicit SettingsLock(QString path) : path_(std::move(path)) {}
-    ~SettingsLock() {
-        if (held_) unlink(QFile::encodeName(path_).constData());
-    }
-    SettingsLock(const SettingsLock&) = delete;
-    SettingsLock& operator=(const SettingsLock&) = delete;
+    explicit SettingsLock(const QString& path) : lock_(path) { lock_.setStaleLockTime(0); }
 
     enum Result { Held, Busy, Impossible };
     Result take() {
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (create()) return Held;
-            if (errno != EEXIST) return impossible();
-            const std::optional<std::string> content = readLock();
-            // Not a lock file at all: not ours to remove.
-            if (!content) return impossible();
-            if (decideLock(*content, QSysInfo::machineHostName().toStdString(), processAlive) == LockDecision::Wait)
-                return Busy;
-            // Its owner is gone: the lock is ours to take over.
-            if (unlink(QFile::encodeName(path_).constData()) != 0 && errno != ENOENT) return impossible();
-        }
-        return Busy;
+        if (lock_.tryLock(0)) return Held;
+        if (lock_.error() != QLockFile::LockFailedError) return Impossible;
+        const QDateTime made = QFileInfo(lock_.fileName()).lastModified();
+        if (made.isValid() && qAbs(made.msecsTo(QDateTime::currentDateTime())) < kMakingMs) return Busy;
+        // Refused while a live QLockFile holds it.
+        if (lock_.removeStaleLockFile() && lock_.tryLock(0)) return Held;
+        return lock_.error() == QLockFile::LockFailedError || lock_.error() == QLockFile::NoError ? Busy : Impossible;
     }
-    // Why the lock could not be had, for Impossible.
-    const QString& error() const { return error_; }
+    // Who holds it, for a write put off.
+    QString owner() {
+        qint64 pid = 0;
+        QString host, app;
+        if (!lock_.getLockInfo(&pid, &host, &app)) return QStringLiteral("a writer just starting");
+        return QStringLiteral("%1 (process %2)").arg(app.isEmpty() ? QStringLiteral("a program") : app).arg(pid);
+    }
 
 private:
-    bool create() {
-        const int fd = open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) return false;
-        const QByteArray info = QByteArray::number(static_cast<qint64>(getpid())) + "\n" +
-                                QCoreApplication::applicationName().toUtf8() + "\n" +
-                                QSysInfo::machineHostName().toUtf8() + "\n";
-        [[maybe_unused]] auto n = write(fd, info.constData(), static_cast<size_t>(info.size()));
-        close(fd);
-        held_ = true;
-        return true;
-    }
-    Result impossible() {
-        error_ = QString::fromLocal8Bit(std::strerror(errno));
-        return Impossible;
-    }
-    // The lock's content; nothing when it is not a regular file. Gone
-    // meanwhile reads as empty, which is taken over.
-    std::optional<std::string> readLock() {
-        const int fd = openForReading(path_, false);
-        if (fd < 0) return errno == ENOENT ? std::optional<std::string>("") : std::nullopt;
-        std::optional<std::string> content;
-        struct stat st {};
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-            char buf[256];
-            const ssize_t n = read(fd, buf, sizeof buf);
-            content = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-        } else {
-            errno = EEXIST;
-        }
-        close(fd);
-        return content;
-    }
-
-    QString path_;
-    QString error_;
-    bool held_ = false;
+    static constexpr qint64 kMakingMs = 1000;
+    QLockFile lock_;
 };
-
-// Leftovers of a write killed before its rename: "<name>.XXXXXX" beside it.
-// Only called with the lock held, when no other writer is at work.
-void removeLeftovers(const QString& file) {
-    const QFileInfo info(file);
-    const QDir folder = info.dir();
-    const QString prefix = info.fileName() + QLatin1Char('.');
-    for (const QFileInfo& f : folder.entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::System)) {
-        if (f.isSymLink() || !f.isFile()) continue;
-        const QString tail = f.fileName().mid(prefix.size());
-        if (tail == QLatin1String("lock")) continue;
-        QFile::remove(f.filePath());
-    }
-}
 
 }  // namespace
 
@@ -156,23 +102,6 @@ SettingsFileCheck checkSettingsFile(const QString& file, bool forWriting) {
     }
     close(fd);
     return check;
-}
-
-LockDecision decideLock(const std::string& content, const std::string& host, bool (*alive)(long pid)) {
-    // "pid\napp\nhost\n"; anything else has no owner to wait for.
-    const std::size_t end = content.find('\n');
-    const std::string pidText = content.substr(0, end);
-    if (pidText.empty() || pidText.size() > 18 || pidText.find_first_not_of("0123456789") != std::string::npos)
-        return LockDecision::TakeOver;
-    const long pid = std::atol(pidText.c_str());
-    std::string lockHost;
-    if (end != std::string::npos) {
-        const std::size_t appEnd = content.find('\n', end + 1);
-        if (appEnd != std::string::npos) lockHost = content.substr(appEnd + 1, content.find('\n', appEnd + 1) - appEnd - 1);
-    }
-    // Another machine's process cannot be looked at: its lock is respected.
-    if (!lockHost.empty() && lockHost != host) return LockDecision::Wait;
-    return alive(pid) ? LockDecision::Wait : LockDecision::TakeOver;
 }
 
 QtSettings::QtSettings(QString configHome) : configHome_(std::move(configHome)) {
@@ -219,7 +148,10 @@ std::string QtSettings::GetSetting(const std::string& app, const std::string& se
 
 void QtSettings::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                              const std::string& text) {
-    pending_.push_back({fileOf(app), section, key, text});
+    // Only the newest value of a key is worth waiting to write.
+    const QString file = fileOf(app);
+    std::erase_if(pending_, [&](const Write& w) { return w.file == file && w.section == section && w.key == key; });
+    pending_.push_back({file, section, key, text});
     // Behind a write already waiting, in order.
     if (retry_.isActive()) return;
     if (!flush()) retry_.start();
@@ -236,23 +168,47 @@ bool QtSettings::flush() {
         QDir().mkpath(QFileInfo(file).path());
         SettingsLock lock(file + QLatin1String(".lock"));
         const SettingsLock::Result taken = lock.take();
-        if (taken == SettingsLock::Busy) return false;
+        if (taken == SettingsLock::Busy) {
+            if (!toldPutOff_)
+                qWarning("Dwellor: %s is locked by %s; the settings are saved once it lets go.",
+                         qPrintable(file), qPrintable(lock.owner()));
+            toldPutOff_ = true;
+            return false;
+        }
         const std::vector<Write> batch = dropPending(file);
         if (taken == SettingsLock::Impossible) {
-            warnOnce(QStringLiteral("cannot save the settings in %1: %2").arg(file, lock.error()));
+            warnOnce(QStringLiteral("cannot save the settings in %1: no lock can be made beside it").arg(file));
             continue;
         }
         // Read again under the lock: another writer may have been first.
         const SettingsFileCheck check = checkSettingsFile(file, false);
         if (!usable(check, file)) continue;
-        removeLeftovers(file);
-        std::string content = check.content;
-        for (const Write& w : batch) content = iniWithValue(content, w.section, w.key, w.text);
+        std::vector<IniEntry> entries;
+        for (const Write& w : batch) entries.push_back({w.section, w.key, w.text});
+        const std::optional<std::string> content = iniWithValues(check.content, entries);
+        if (!content) {
+            warnOnce(QStringLiteral("cannot save the settings in %1: no room to prepare them").arg(file));
+            continue;
+        }
+        // A file we would refuse to read next time is not written.
+        if (content->size() > static_cast<std::size_t>(SettingsFileCheck::kMaxSize)) {
+            warnOnce(QStringLiteral("cannot save the settings in %1: it would grow past 64 KiB").arg(file));
+            continue;
+        }
+        // Unbuffered, so that a full disk fails the write itself and the old
+        // file is kept, rather than a flush at commit failing unseen.
         QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(content.data(), static_cast<qint64>(content.size())) < 0 ||
-            !out.commit())
+        // Synced here, where a failure is seen: some file systems report a
+        // full disk only then, and the commit ignores it.
+        const bool written = out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                             out.write(content->data(), static_cast<qint64>(content->size())) ==
+                                 static_cast<qint64>(content->size()) &&
+                             fdatasync(out.handle()) == 0;
+        if (!written) out.cancelWriting();
+        if (!out.commit() || !written)
             warnOnce(QStringLiteral("cannot save the settings in %1: %2").arg(file, out.errorString()));
     }
+    toldPutOff_ = false;
     return true;
 }
 

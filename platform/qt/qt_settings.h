@@ -31,24 +31,16 @@ struct SettingsFileCheck {
 // or a regular file.
 SettingsFileCheck checkSettingsFile(const QString& file, bool forWriting);
 
-// How a lock file found in the way is dealt with.
-enum class LockDecision {
-    TakeOver,  // its owner is gone, or unknown (empty or unreadable content)
-    Wait,      // a live process holds it: try again later
-};
-// From the lock file's content ("pid\napp\nhost\n", as QLockFile writes it),
-// this machine's host name and whether a process id is alive.
-LockDecision decideLock(const std::string& content, const std::string& host, bool (*alive)(long pid));
-
 // Per-user INI files: application "A" lives in <configHome>/A/A.conf, one
-// group per section, in the format QSettings reads. A write takes the lock
-// file beside it without waiting, and is on disk when the call returns,
-// atomically (written beside the file and renamed over it; a symlink is
-// followed and stays one). A lock held by a live process puts the write off:
-// it is retried from the event loop, and later writes queue behind it. A
-// file that is not regular, or too large, is neither read nor written: the
-// defaults apply, and one warning says why. A write that fails is reported
-// once.
+// group per section, read and written as QSettings does. A write takes the
+// lock file beside it as QSettings does, without waiting, and is on disk when
+// the call returns, atomically (written beside the file and renamed over it;
+// a symlink is followed and stays one). A lock held by a live process puts
+// the write off, said once: it is retried from the event loop, with only the
+// newest value of each key waiting. A file that is not regular, or too large,
+// is neither read nor written, nor made too large: the defaults apply, and
+// one warning says why. A write that fails leaves the file as it was and is
+// reported once.
 class QtSettings final : public ISettingsBackend {
 public:
     // An empty `configHome` is the user's: $XDG_CONFIG_HOME, or ~/.config.
@@ -60,7 +52,7 @@ public:
                      const std::string& text) override;
 
     // Writes waiting for a lock.
-    bool pending() const { return !pending_.empty(); }
+    std::size_t pending() const { return pending_.size(); }
     static constexpr int kRetryMs = 500;
 
 private:
@@ -78,6 +70,7 @@ private:
 
     QString configHome_;
     bool warned_ = false;
+    bool toldPutOff_ = false;  // until a save goes through again
     std::vector<Write> pending_;
     QTimer retry_;
 };
