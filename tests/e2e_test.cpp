@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "tests/support/e2e.h"
+#include "tests/support/squatter.h"
 
 using namespace dwellor::testsupport;
 using namespace std::chrono_literals;
@@ -572,6 +573,36 @@ TEST_P(E2eUntakenLock, IsNoInstanceAndTheStartGoesOnAtOnce) {
 INSTANTIATE_TEST_SUITE_P(Kinds, E2eUntakenLock,
                          ::testing::Values(BadLock::Empty, BadLock::Garbage, BadLock::ReadOnlyFolder),
                          [](const ::testing::TestParamInfo<BadLock>& i) { return nameOf(i.param); });
+
+enum class Squat { Deaf, OtherUser };
+void PrintTo(Squat q, std::ostream* os) { *os << (q == Squat::Deaf ? "Deaf" : "OtherUser"); }
+class E2eSquattedName : public E2eTest, public ::testing::WithParamInterface<Squat> {};
+
+// Any local user may bind the instance name first: bound without listening,
+// or listening as another user. That proves nothing, and the lock decides.
+TEST_P(E2eSquattedName, StopsNoStartAndTheLockStillFindsTheInstance) {
+    const bool other = GetParam() == Squat::OtherUser;
+    if (other && geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+    Squatter squatter("dwellor-" + std::to_string(geteuid()) + "-" + server_->display().substr(1), other,
+                      other ? 65534 : geteuid());
+    ASSERT_TRUE(squatter.holding());
+
+    // Once this meant a 5 s wait and "does not answer".
+    const auto started = Clock::now();
+    startApp();
+    EXPECT_LT(Clock::now() - started, 3s);
+    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
+    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+    ASSERT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
+    const std::string log = readFile(dir_ + "/dwellor.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("; the instance lock alone keeps a second Dwellor out."), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Squatters, E2eSquattedName, ::testing::Values(Squat::Deaf, Squat::OtherUser),
+                         [](const ::testing::TestParamInfo<Squat>& i) {
+                             return std::string(i.param == Squat::Deaf ? "Deaf" : "OtherUser");
+                         });
 
 TEST_F(E2eInstance, AConnectionFloodDoesNotStallClicking) {
     writeSettings("[Program]\nEnabled=True\nInterval=200\n");
