@@ -26,32 +26,28 @@ inline socklen_t abstractAddress(const std::string& name, sockaddr_un& addr) {
 class Squatter {
 public:
     Squatter(const std::string& name, bool listening, uid_t uid) {
-        int ready[2], hold[2];
-        if (pipe(ready) != 0 || pipe(hold) != 0) return;
+        int ends[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
-            close(ready[0]);
-            close(hold[1]);
+            close(ends[0]);
             sockaddr_un addr;
             const socklen_t len = abstractAddress(name, addr);
             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
             const bool ok = (uid == geteuid() || setuid(uid) == 0) &&
                             bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && (!listening || listen(fd, 8) == 0);
-            const char c = ok ? '1' : '0';
-            if (write(ready[1], &c, 1) != 1 || !ok) _exit(1);
-            char end;
-            [[maybe_unused]] auto n = read(hold[0], &end, 1);  // until the test lets go
-            _exit(0);
+            char c = ok ? '1' : '0';
+            // Then holds on until the test closes its end.
+            const bool told = write(ends[1], &c, 1) == 1;
+            _exit(told && ok && read(ends[1], &c, 1) >= 0 ? 0 : 1);
         }
-        close(ready[1]);
-        close(hold[0]);
-        hold_ = hold[1];
+        close(ends[1]);
+        hold_ = ends[0];
         char c = '0';
-        holding_ = pid_ > 0 && read(ready[0], &c, 1) == 1 && c == '1';
-        close(ready[0]);
+        holding_ = pid_ > 0 && read(hold_, &c, 1) == 1 && c == '1';
     }
     ~Squatter() {
-        if (hold_ >= 0) close(hold_);
+        close(hold_);
         if (pid_ > 0) waitpid(pid_, nullptr, 0);
     }
     Squatter(const Squatter&) = delete;
