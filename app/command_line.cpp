@@ -201,4 +201,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSe
     return c;
 }
 
+bool isRemoteCommand(const std::string& command) {
+    return std::find(std::begin(kRemote), std::end(kRemote), command) != std::end(kRemote);
+}
+
 }  // namespace dwellor::app

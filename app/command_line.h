@@ -36,4 +36,7 @@ enum class OptionSet { X11, Windows };
 // display, needs no application object, and is the same on every build.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSet options);
 
+// Whether `command` is one a start sends to the running instance (`remote`).
+bool isRemoteCommand(const std::string& command);
+
 }  // namespace dwellor::app

@@ -123,8 +123,13 @@ public:
         QString why;
         const auto r = lock_->send(QString::fromStdString(command), timeoutMs, why);
         error = local(why);
-        if (r == dwellor::qt::SendResult::Done) return Sent::Done;
-        return r == dwellor::qt::SendResult::NoListener ? Sent::NotListening : Sent::Failed;
+        switch (r) {
+            case dwellor::qt::SendResult::Done: return Sent::Done;
+            case dwellor::qt::SendResult::NoListener: return Sent::NotListening;
+            case dwellor::qt::SendResult::Ended: return Sent::Ended;
+            case dwellor::qt::SendResult::Failed: break;
+        }
+        return Sent::Failed;
     }
 
     std::string scope() const override { return "on display " + local(display_.value_or(QString())); }
@@ -184,7 +189,8 @@ public:
     }
 
     void listen(std::function<bool(const std::string&)> handler) override {
-        commands_ = std::make_unique<dwellor::qt::CommandServer>(std::move(handler));
+        commands_ = std::make_unique<dwellor::qt::CommandServer>(
+            &dwellor::app::isRemoteCommand, [h = std::move(handler)](const std::string& c) { h(c); });
         if (!lock_) return;
         QString error;
         const int name = lock_->takeNameSocket();

@@ -31,9 +31,10 @@ std::optional<int> answerAlone(const CommandLine& cl, StartHost& host) {
 enum class Role { Primary, Done, Failed };
 
 // Becomes the one instance, or hands the request to the one already running.
-// One that is still starting gets a moment to answer; one that holds the
-// claim but does not answer (stopped, hung) is never joined by a second
-// clicker: the start fails with a line saying so.
+// One that is still starting gets a moment to answer, and a claim whose
+// holder has gone is claimed again; one that holds the claim but does not
+// answer (stopped, hung) is never joined by a second clicker: the start fails
+// with a line saying so.
 Role claimOrHandOver(const CommandLine& cl, StartHost& host) {
     const bool remote = cl.action == CommandLine::Action::Remote;
     const std::string command = remote ? cl.remote : "show";

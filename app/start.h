@@ -30,9 +30,11 @@ public:
     // place for an instance here at all; `why` says so.
     enum class Claim { Ours, Running, Unreachable };
     virtual Claim claim(const CommandLine& cl, std::string& why) = 0;
-    // NotListening: nobody takes commands (yet), worth another try; Failed:
-    // no answer will come, `error` says why.
-    enum class Sent { Done, NotListening, Failed };
+    // NotListening: nobody takes commands (yet), worth another try; Ended:
+    // the one that held the claim went without answering (a start that found
+    // no instance and has ended), so the claim may be free again; Failed: no
+    // answer will come, `error` says why.
+    enum class Sent { Done, NotListening, Ended, Failed };
     virtual Sent send(const std::string& command, int timeoutMs, std::string& error) = 0;
     // Where the one instance is one: "on display :0", "in this session".
     virtual std::string scope() const = 0;

@@ -11,6 +11,10 @@
 #include <cctype>
 #include <cstddef>
 #include <cstring>
+#include <thread>
+
+#include <poll.h>
+#include <pwd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +28,10 @@
 
 #include "app/session.h"
 #include "platform/qt/qt_instance.h"
+#include "tests/support/squatter.h"
 
 using namespace dwellor;
+using testsupport::Squatter;
 
 namespace {
 
@@ -188,17 +194,46 @@ TEST_F(InstanceLockTest, ALockHeldWithoutTheNameIsAnotherInstanceAndNothingIsKep
     EXPECT_EQ(second.claim(), Claim::Running);
 }
 
+// Anyone may bind the name first. A squatter that takes no connections, or
+// whose listener is another user, keeps no start waiting: the lock file
+// decides, also where there is no runtime folder.
+TEST_F(InstanceLockTest, ANameSquattedByAnotherDecidesNothing) {
+    const std::string name = qt::InstanceLock(display, QString()).name().toStdString();
+    {
+        Squatter deaf(name, false, geteuid());
+        ASSERT_TRUE(deaf.holding());
+        qt::InstanceLock first(display, dir.path());
+        ASSERT_EQ(first.claim(), Claim::Ours);
+        EXPECT_TRUE(first.weakness().contains("the instance lock alone keeps")) << first.weakness().toStdString();
+        EXPECT_FALSE(first.socketPath().isEmpty());
+        EXPECT_EQ(qt::InstanceLock(display, dir.path()).claim(), Claim::Running);
+    }
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+    Squatter other(name, true, 65534);
+    ASSERT_TRUE(other.holding());
+    // No runtime folder: no $XDG_RUNTIME_DIR, and a file where Qt would make its own.
+    const char* vars[] = {"XDG_RUNTIME_DIR", "TMPDIR", "XDG_CONFIG_HOME"};
+    const QByteArray saved[] = {qgetenv(vars[0]), qgetenv(vars[1]), qgetenv(vars[2])};
+    QFile(dir.filePath(QStringLiteral("runtime-") + QString::fromLocal8Bit(getpwuid(geteuid())->pw_name)))
+        .open(QIODevice::WriteOnly);
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+    qt::InstanceLock first(display), second(display);
+    EXPECT_EQ(first.claim(), Claim::Ours);
+    EXPECT_EQ(second.claim(), Claim::Running);
+    EXPECT_FALSE(QDir(dir.filePath("config/Dwellor")).isEmpty());
+    for (int i = 0; i < 3; ++i) saved[i].isNull() ? qunsetenv(vars[i]) : qputenv(vars[i], saved[i]);
+}
+
 // A running instance's socket, driven by real clients.
 struct CommandServerTest : ::testing::Test {
     QTemporaryDir dir;
     QString path = dir.filePath("s");
     std::vector<std::string> received;
     static constexpr int kIdleMs = 300;
-    qt::CommandServer server{[this](const std::string& c) {
-                                 received.push_back(c);
-                                 return c == "toggle";
-                             },
-                             kIdleMs};
+    qt::CommandServer server{[](const std::string& c) { return c == "toggle"; },
+                             [this](const std::string& c) { received.push_back(c); }, kIdleMs};
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.listen(path, error)) << error.toStdString();
@@ -226,10 +261,43 @@ TEST_F(CommandServerTest, AnswersKnownCommandsAndDropsEverythingElse) {
     EXPECT_EQ(exchange("junk\n"), "");
     EXPECT_EQ(exchange(QByteArray(100, 'x')), "");  // oversized, no newline: dropped unread
     EXPECT_EQ(exchange(QByteArray(200, 'y') + "\n"), "");
-    EXPECT_EQ(received, (std::vector<std::string>{"toggle", "toggle", "junk"}));
+    EXPECT_EQ(received, (std::vector<std::string>{"toggle", "toggle"}));
 
     QString error;
     EXPECT_EQ(qt::sendCommand(dir.filePath("nobody"), "toggle", 500, error), qt::SendResult::NoListener);
+}
+
+// What a sender is told is what happens.
+TEST_F(CommandServerTest, ACommandIsCarriedOutOnlyIfItsSenderHeardSo) {
+    // The server is held up (this thread serves it and is busy sending), so
+    // the sender gives up; once the server runs again, the command still
+    // queued is dropped. Watched for a whole idle period, the longest a
+    // connection lives.
+    QString error;
+    EXPECT_EQ(qt::sendCommand(path, "toggle", 200, error), qt::SendResult::Failed);
+    EXPECT_EQ(error, "no answer");
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !received.empty(); }, 2 * kIdleMs)) << "carried out after all";
+    EXPECT_EQ(exchange("toggle\n"), "ok\n");
+
+    // A start that held the claim only to find no instance ends without
+    // accepting: the sender hears that it ended, not that it hung.
+    const QString ending = dir.filePath("ending");
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    QFile::encodeName(ending).toStdString().copy(addr.sun_path, sizeof addr.sun_path - 1);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    std::thread end([listener] {
+        pollfd p{listener, POLLIN, 0};
+        poll(&p, 1, 5000);
+        close(listener);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(qt::sendCommand(ending, "toggle", 3000, error), qt::SendResult::Ended);
+    EXPECT_LT(clock.elapsed(), 2000);
+    end.join();
 }
 
 TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
@@ -257,10 +325,8 @@ TEST_F(CommandServerTest, SilentClientsNeitherBlockNorCrowdOutOthers) {
 // A connection from another process, made as `uid`, that sends "toggle";
 // it exits 0 when answered "ok".
 pid_t toggleFrom(const QByteArray& abstractName, uid_t uid) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, abstractName.constData(), abstractName.size());
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+    sockaddr_un addr;
+    const socklen_t len = testsupport::abstractAddress(abstractName.toStdString(), addr);
     const pid_t pid = fork();
     if (pid != 0) return pid;
     if (uid != geteuid() && setuid(uid) != 0) _exit(3);

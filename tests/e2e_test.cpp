@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "tests/support/e2e.h"
+#include "tests/support/squatter.h"
 
 using namespace dwellor::testsupport;
 using namespace std::chrono_literals;
@@ -528,7 +529,25 @@ std::string nameOf(BadLock b) {
 }
 void PrintTo(BadLock b, std::ostream* os) { *os << nameOf(b); }
 
-class E2eUntakenLock : public E2eTest, public ::testing::WithParamInterface<BadLock> {};
+// Starts in a way that once meant a 5 s wait and "does not answer".
+class E2eOddGuard : public E2eTest {
+protected:
+    // It starts at once and is the instance all the same: a second start
+    // finds it, and --quit ends it. Its log is one line with `said`, or empty.
+    void expectStartsAtOnceAsTheInstance(const std::string& said) {
+        const auto started = Clock::now();
+        startApp();
+        EXPECT_LT(Clock::now() - started, 3s);
+        EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
+        EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
+        ASSERT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
+        const std::string log = readFile(dir_ + "/dwellor.log");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), said.empty() ? 0 : 1) << log;
+        EXPECT_NE(log.find(said), std::string::npos) << log;
+    }
+};
+
+class E2eUntakenLock : public E2eOddGuard, public ::testing::WithParamInterface<BadLock> {};
 
 // Runs the program in a mount namespace of its own where `dir` is read-only;
 // false when this machine allows no such namespace.
@@ -552,26 +571,32 @@ TEST_P(E2eUntakenLock, IsNoInstanceAndTheStartGoesOnAtOnce) {
     if (GetParam() == BadLock::ReadOnlyFolder && !readOnlyLauncher(runtime, launcher_))
         GTEST_SKIP() << "no mount namespaces here";
 
-    // Once this meant a 5 s wait and "does not answer".
-    const auto started = Clock::now();
-    startApp();
-    EXPECT_LT(Clock::now() - started, 4s);
-    // It is the instance all the same: a second start finds it.
-    EXPECT_EQ(runToEnd({}), (ExitStatus{0, 0}));
-    EXPECT_EQ(runToEnd({"--quit"}), (ExitStatus{0, 0}));
-    ASSERT_TRUE(app_->waitExit(kPatience)) << "--quit did not end it";
-    const std::string log = readFile(dir_ + "/dwellor.log");
-    if (GetParam() == BadLock::ReadOnlyFolder) {
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
-        EXPECT_NE(log.find("dwellor: no instance lock: "), std::string::npos) << log;
-    } else {
-        EXPECT_EQ(log, "");
-    }
+    expectStartsAtOnceAsTheInstance(GetParam() == BadLock::ReadOnlyFolder ? "dwellor: no instance lock: " : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, E2eUntakenLock,
                          ::testing::Values(BadLock::Empty, BadLock::Garbage, BadLock::ReadOnlyFolder),
                          [](const ::testing::TestParamInfo<BadLock>& i) { return nameOf(i.param); });
+
+enum class Squat { Deaf, OtherUser };
+void PrintTo(Squat q, std::ostream* os) { *os << (q == Squat::Deaf ? "Deaf" : "OtherUser"); }
+class E2eSquattedName : public E2eOddGuard, public ::testing::WithParamInterface<Squat> {};
+
+// Any local user may bind the instance name first: bound without listening,
+// or listening as another user. That proves nothing, and the lock decides.
+TEST_P(E2eSquattedName, StopsNoStartAndTheLockStillFindsTheInstance) {
+    const bool other = GetParam() == Squat::OtherUser;
+    if (other && geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
+    Squatter squatter("dwellor-" + std::to_string(geteuid()) + "-" + server_->display().substr(1), other,
+                      other ? 65534 : geteuid());
+    ASSERT_TRUE(squatter.holding());
+    expectStartsAtOnceAsTheInstance("; the instance lock alone keeps a second Dwellor out.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Squatters, E2eSquattedName, ::testing::Values(Squat::Deaf, Squat::OtherUser),
+                         [](const ::testing::TestParamInfo<Squat>& i) {
+                             return std::string(i.param == Squat::Deaf ? "Deaf" : "OtherUser");
+                         });
 
 TEST_F(E2eInstance, AConnectionFloodDoesNotStallClicking) {
     writeSettings("[Program]\nEnabled=True\nInterval=200\n");

@@ -162,6 +162,14 @@ TEST(StartTest, ALaterStartHandsItsRequestToTheRunningOne) {
               {S::NotListening},
               7,
               {"claim", "send show", "pause 50", "claim", "guard press", "build", "listen", "endings", "run"}},
+             // A start and a command at once, none running: the command took
+             // the claim, found no instance and ended before it answered.
+             {"a claim whose holder has ended is claimed again",
+              {},
+              {C::Running, C::Ours},
+              {S::Ended},
+              7,
+              {"claim", "send show", "pause 50", "claim", "guard press", "build", "listen", "endings", "run"}},
              {"a hung one is never joined",
               {"--quit"},
               {C::Running},

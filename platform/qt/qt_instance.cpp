@@ -1,6 +1,7 @@
 #include "platform/qt/qt_instance.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTimer>
 
 namespace dwellor::qt {
@@ -30,6 +32,27 @@ QString runtimeFolder() {
     // XDG_RUNTIME_DIR is not set, and gives nothing when it cannot.
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     return dir.isEmpty() || !QDir(dir).exists() ? QString() : dir;
+}
+
+// Dwellor's settings folder, made if need be: where the lock goes without a
+// runtime folder (another user may have made the one Qt falls back to). Only
+// a folder of this user's that nobody else may write to will do, or another
+// could hold the lock in our place.
+QString settingsFolder() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty()) return {};
+    const QString dir = config + QStringLiteral("/Dwellor");
+    QDir().mkpath(dir);
+    struct stat st {};
+    if (lstat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return {};
+    return dir;
+}
+
+QString fileNameSafe(QString s) {
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
+    return s.replace(unsafe, QStringLiteral("_"));
 }
 
 // An address in the abstract namespace: a leading NUL, and no file.
@@ -55,7 +78,8 @@ int listenOn(const QByteArray& name) {
 }
 
 // A connection to whoever listens on `name`, and the user it runs as; -1
-// when nobody takes connections there (yet).
+// when nobody takes connections there: none listens (yet), or its backlog is
+// full.
 int connectTo(const QByteArray& name, uid_t& owner) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
@@ -79,18 +103,39 @@ bool fromThisUser(qintptr fd) {
     return getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == geteuid();
 }
 
-SendResult converse(QLocalSocket& s, const QString& command, int timeoutMs, const QElapsedTimer& clock,
-                    QString& error) {
-    auto left = [&] { return static_cast<int>(std::max<qint64>(1, timeoutMs - clock.elapsed())); };
-    s.write((command + QLatin1Char('\n')).toUtf8());
+bool gone(int err) { return err == EPIPE || err == ECONNRESET; }
+
+// Sends one command line on a connected socket and waits for "ok". When the
+// time is up the reading end is shut first: no answer can arrive after that,
+// and the instance carries out only a command whose answer it could deliver,
+// so one reported as unanswered is never carried out later.
+SendResult converse(int fd, const QString& command, int timeoutMs, const QElapsedTimer& clock, QString& error) {
+    const QByteArray line = (command + QLatin1Char('\n')).toUtf8();
     QByteArray reply;
-    if (s.waitForBytesWritten(left())) {
-        while (!reply.contains('\n') && clock.elapsed() < timeoutMs && s.waitForReadyRead(left()))
-            reply += s.readAll();
+    bool ended = false, timedOut = false;
+    if (::send(fd, line.constData(), line.size(), MSG_NOSIGNAL) != line.size()) {
+        ended = gone(errno);
+        timedOut = !ended;
+    }
+    char buf[CommandServer::kMaxLine];
+    while (!ended && !timedOut && !reply.contains('\n')) {
+        pollfd p{fd, POLLIN, 0};
+        const qint64 left = timeoutMs - clock.elapsed();
+        const int ready = left > 0 ? poll(&p, 1, static_cast<int>(left)) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        timedOut = ready <= 0;
+        const ssize_t n = timedOut ? 0 : recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) reply.append(buf, n);
+        ended = !timedOut && (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR));
+    }
+    if (timedOut) {
+        shutdown(fd, SHUT_RD);
+        for (ssize_t n; reply.size() < CommandServer::kMaxLine && (n = recv(fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            reply.append(buf, n);
     }
     if (reply.trimmed() == "ok") return SendResult::Done;
     error = reply.isEmpty() ? QStringLiteral("no answer") : QStringLiteral("the command was refused");
-    return SendResult::Failed;
+    return ended && reply.isEmpty() ? SendResult::Ended : SendResult::Failed;
 }
 
 }  // namespace
@@ -102,9 +147,8 @@ QString displayKey(const QString& display) {
     // X reads the number as a number: ":0135" is the server ":135" is.
     static const QRegularExpression leadingZeros(QStringLiteral("^0+(?=[0-9])"));
     number.remove(leadingZeros);
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-    host.replace(unsafe, QStringLiteral("_"));
-    number.replace(unsafe, QStringLiteral("_"));
+    host = fileNameSafe(host);
+    number = fileNameSafe(number);
     return host.isEmpty() ? number : host + QLatin1Char('-') + number;
 }
 
@@ -172,13 +216,21 @@ void LockFile::release() {
 
 // ---- InstanceLock
 
-InstanceLock::InstanceLock(const QString& display) : InstanceLock(display, runtimeFolder()) {}
+InstanceLock::InstanceLock(const QString& display) : InstanceLock(display, runtimeFolder()) {
+    if (lock_) return;
+    // A home folder may be shared by several machines: the lock names this one.
+    if (const QString folder = settingsFolder(); !folder.isEmpty())
+        placeLock(folder, fileNameSafe(QSysInfo::machineHostName()) + QLatin1Char('-') + displayKey(display));
+}
 
 InstanceLock::InstanceLock(const QString& display, const QString& folder) {
     const QString key = displayKey(display);
     name_ = "dwellor-" + QByteArray::number(geteuid()) + '-' + key.toUtf8();
-    if (folder.isEmpty()) return;
-    const QString base = folder + QStringLiteral("/dwellor-") + key;
+    if (!folder.isEmpty()) placeLock(folder, key);
+}
+
+void InstanceLock::placeLock(const QString& folder, const QString& stem) {
+    const QString base = folder + QStringLiteral("/dwellor-") + stem;
     socketPath_ = base + QStringLiteral(".socket");
     lock_ = std::make_unique<LockFile>(base + QStringLiteral(".lock"));
 }
@@ -199,18 +251,20 @@ InstanceLock::Claim InstanceLock::claim() {
     // The name first: whoever has it is the instance, whatever the folder holds.
     nameFd_ = listenOn(name_);
     haveName_ = nameFd_ >= 0;
+    const int err = errno;
     if (!haveName_) nameProblem_ = lastError();
-    if (nameFd_ < 0 && errno == EADDRINUSE) {
+    if (!haveName_ && err == EADDRINUSE) {
         uid_t owner = 0;
         const int fd = connectTo(name_, owner);
         if (fd >= 0) close(fd);
-        // No answer yet: an instance that is starting, or too busy to take it.
-        if (fd < 0 || owner == geteuid()) {
+        if (fd >= 0 && owner == geteuid()) {
             runningOnName_ = true;
             return Claim::Running;
         }
-        // Anyone may take a name there; the lock file is ours alone.
-        nameTakenByOther_ = true;
+        // Anyone may bind a name there. One whose listener is another user,
+        // or that takes no connections (bound without listening, or its
+        // backlog filled) proves nothing: the lock file, ours alone, decides.
+        nameTakenByOther_ = fd >= 0;
     }
     if (lock_) {
         lockState_ = lock_->take();
@@ -247,13 +301,13 @@ SendResult InstanceLock::send(const QString& command, int timeoutMs, QString& er
         error = lastError();
         return SendResult::NoListener;
     }
-    QLocalSocket s;
-    s.setSocketDescriptor(fd);
-    if (owner != geteuid()) {
+    SendResult result = SendResult::Failed;
+    if (owner != geteuid())
         error = QStringLiteral("the instance name is held by another user");
-        return SendResult::Failed;
-    }
-    return converse(s, command, timeoutMs, clock, error);
+    else
+        result = converse(fd, command, timeoutMs, clock, error);
+    close(fd);
+    return result;
 }
 
 int InstanceLock::takeNameSocket() {
@@ -277,10 +331,11 @@ SendResult sendCommand(const QString& socketPath, const QString& command, int ti
         error = s.errorString();
         return SendResult::NoListener;
     }
-    return converse(s, command, timeoutMs, clock, error);
+    return converse(static_cast<int>(s.socketDescriptor()), command, timeoutMs, clock, error);
 }
 
-CommandServer::CommandServer(CommandHandler handler, int idleMs) : handler_(std::move(handler)), idleMs_(idleMs) {}
+CommandServer::CommandServer(Known known, CommandHandler handler, int idleMs)
+    : known_(std::move(known)), handler_(std::move(handler)), idleMs_(idleMs) {}
 
 CommandServer::~CommandServer() {
     // Their connections go with them, while the map they are listed in still exists.
@@ -345,12 +400,13 @@ void CommandServer::read(QLocalSocket* s) {
         return;
     }
     const std::string line = buf.left(end).trimmed().toStdString();
-    // One command per connection; anything after it is ignored.
-    if (handler_ && handler_(line)) {
-        s->write("ok\n");
-        s->flush();
-    }
+    // One command per connection; anything after it is ignored. Answered
+    // before it is carried out, and carried out only once the answer is with
+    // its sender: one that gave up waiting has shut its end, and the write fails.
+    const bool taken = known_ && known_(line) &&
+                       ::send(static_cast<int>(s->socketDescriptor()), "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT) == 3;
     s->disconnectFromServer();
+    if (taken && handler_) handler_(line);
 }
 
 }  // namespace dwellor::qt

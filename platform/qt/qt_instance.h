@@ -38,19 +38,25 @@ private:
     std::unique_ptr<QLockFile> lock_;
 };
 
-enum class SendResult { Done, NoListener, Failed };
+// Done: the instance acknowledged the command and carries it out.
+// NoListener: nobody listens on the socket (yet). Ended: the other end closed
+// without an answer, as a start that held the claim only to find no instance
+// does when it ends. Failed: no answer in time (the instance will never carry
+// the command out), or a refusal.
+enum class SendResult { Done, NoListener, Ended, Failed };
 
 // One Dwellor per user and X display. Two guards, so that neither a file
 // cleaner nor a runtime folder that cannot be had lets a second one run: a
 // name in the abstract socket namespace, which the kernel frees when its
 // process ends and no file operation can touch, and a lock file in the
-// user's private runtime folder, which still holds if another user has
+// user's private runtime folder, which still decides when another user has
 // taken the name first. The running instance takes commands on both.
 class InstanceLock {
 public:
     // `display` as X names it (":0", ":0.1", "host:10.0"). The folder is
-    // $XDG_RUNTIME_DIR, or the private 0700 one Qt falls back to; `folder`
-    // overrides it ("" for none).
+    // $XDG_RUNTIME_DIR, or the private 0700 one Qt falls back to, or when
+    // neither can be had Dwellor's settings folder; `folder` overrides it
+    // ("" for none).
     explicit InstanceLock(const QString& display);
     InstanceLock(const QString& display, const QString& folder);
     ~InstanceLock();
@@ -78,6 +84,7 @@ public:
 
 private:
     void release();
+    void placeLock(const QString& folder, const QString& stem);
 
     QByteArray name_;       // in the abstract namespace
     QString socketPath_;    // empty when there is no runtime folder
@@ -91,17 +98,19 @@ private:
 };
 
 // Sends one command to the running instance and waits up to `timeoutMs` for
-// its answer "ok". NoListener: nobody listens on the socket (yet).
+// its answer "ok".
 SendResult sendCommand(const QString& socketPath, const QString& command, int timeoutMs, QString& error);
 
 // The running instance's end of the sockets. Each connection carries one
-// command line; it is handed to `handler`, which says whether it knew it. A
-// known command is answered "ok"; anything else (unknown, oversized, never
-// finished, from another user) is dropped without effect. Nothing here blocks.
+// command line. A command that `known` accepts is answered "ok" and then
+// handed to `handler`, only if its sender took the answer; anything else
+// (unknown, oversized, never finished, from another user, from a sender that
+// has given up) is dropped without effect. Nothing here blocks.
 class CommandServer final : public QObject {
 public:
-    using CommandHandler = std::function<bool(const std::string&)>;
-    explicit CommandServer(CommandHandler handler, int idleMs = kIdleMs);
+    using Known = std::function<bool(const std::string&)>;
+    using CommandHandler = std::function<void(const std::string&)>;
+    CommandServer(Known known, CommandHandler handler, int idleMs = kIdleMs);
     ~CommandServer() override;
     // A socket file; one left behind is replaced, so hold its lock first.
     bool listen(const QString& path, QString& error);
@@ -117,6 +126,7 @@ private:
     void accept(QLocalServer* server);
     void read(QLocalSocket* s);
 
+    Known known_;
     CommandHandler handler_;
     int idleMs_;
     std::vector<QLocalServer*> servers_;
