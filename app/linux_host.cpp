@@ -18,6 +18,7 @@
 #include "app/autostart.h"
 #include "app/session.h"
 #include "app/start.h"
+#include "app/version.h"
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_settings.h"

@@ -1,4 +1,5 @@
 #include "app/start.h"
+#include "app/version.h"
 
 #include "window/form1.h"
 

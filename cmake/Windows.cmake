@@ -43,7 +43,6 @@ add_library(dwellor_win32 STATIC
   platform/win32/win32_input.cpp
   platform/win32/win32_prompt.cpp
   platform/win32/win32_settings.cpp
-  platform/win32/win32_timer.cpp
   platform/win32/win32_tray.cpp
   platform/win32/win32_window.cpp
 )
@@ -54,7 +53,6 @@ target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 com
 configure_file(app/version.rc.in ${DWELLOR_RES}/version.rc @ONLY)
 add_executable(dwellor WIN32 app/win32_host.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)
 target_link_libraries(dwellor PRIVATE dwellor_start dwellor_win32)
-target_compile_definitions(dwellor PRIVATE DWELLOR_VERSION="${PROJECT_VERSION}")
 target_link_options(dwellor PRIVATE -municode)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 

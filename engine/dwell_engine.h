@@ -1,4 +1,7 @@
 #pragma once
+// The window, its controls and handlers and the click keep the names of the
+// program's design on purpose (Form1, Timer1, Text1, Command3_Click,
+// PerformClick, cSysTray, ...): do not restyle them.
 #include <functional>
 #include <optional>
 
@@ -59,15 +62,10 @@ public:
     // the next rest would (the drag ends, the dwell period is back), so that
     // no button stays down while clicking is paused or after the program ends.
     void releaseHeldButton();
-    bool leftButtonHeld() const { return leftHeld_; }
 
     // The dwell period from Text1; while its text gives none a timer could
     // run on, the one clicking ran on before the last press.
     std::int32_t dwellPeriod() const;
-
-    // Engine state, exposed for inspection.
-    Point previousSample() const { return PreviousSample; }
-    std::optional<bool> dragPhase() const { return DragPhase; }
 
 private:
     void inject(std::uint32_t flags);

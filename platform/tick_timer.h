@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <utility>
 
 #include "platform/types.h"
 
@@ -15,6 +16,44 @@ public:
     virtual std::int32_t interval() const = 0;
     virtual void setInterval(std::int32_t ms) = 0;
     virtual void onTick(Handler h) = 0;
+};
+
+// What every backend's timer shares. It runs only while enabled with a
+// period above 0 (a platform timer given 0 may fire without pause), keeps the
+// period it was given for reading back, and a new period counts from now. A
+// timer starts disabled; the backend says only how to start and stop.
+class TickTimerBase : public ITickTimer {
+public:
+    bool enabled() const final { return enabled_; }
+    void setEnabled(bool on) final {
+        if (on == enabled_) return;
+        enabled_ = on;
+        apply();
+    }
+    std::int32_t interval() const final { return interval_; }
+    void setInterval(std::int32_t ms) final {
+        interval_ = ms;
+        apply();
+    }
+    void onTick(Handler h) final { tick_ = std::move(h); }
+    // The platform's timer fired.
+    void tick() {
+        if (tick_) tick_();
+    }
+
+protected:
+    // Starts the platform's timer at `ms` (> 0), replacing a running one.
+    virtual void start(std::int32_t ms) = 0;
+    virtual void stop() = 0;
+
+private:
+    void apply() {
+        if (enabled_ && interval_ > 0) start(interval_);
+        else stop();
+    }
+    bool enabled_ = false;
+    std::int32_t interval_ = 0;
+    Handler tick_;
 };
 
 }  // namespace dwellor

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,6 +52,16 @@ struct QtControls : ::testing::Test {
         window.setClientSize(188, 193);
         window.show();
     }
+    // The window as Qt shows it, found as a user's tools find it.
+    static QWidget* shown() {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowType() == Qt::Window) return w;
+        return nullptr;
+    }
+    static QWidget* control(const char* name) {
+        QWidget* top = shown();
+        return top ? top->findChild<QWidget*>(QLatin1String(name)) : nullptr;
+    }
 };
 
 TEST_F(QtControls, TextBoxRaisesChangeInsideTheWriteAndReentersNested) {
@@ -72,7 +83,7 @@ TEST_F(QtControls, TextBoxRaisesChangeInsideTheWriteAndReentersNested) {
 
     // A user's typing raises one change per keystroke.
     seen.clear();
-    auto* edit = static_cast<QLineEdit*>(window.child("Text2"));
+    auto* edit = qobject_cast<QLineEdit*>(control("Text2"));
     edit->clear();
     seen.clear();
     QTest::keyClicks(edit, "300");
@@ -97,7 +108,7 @@ TEST_F(QtControls, CheckBoxRaisesClickWhenItsValueChanges) {
     box.setValue(1);
     box.setValue(1);
     EXPECT_EQ(values, (std::vector<int>{1}));
-    QTest::mouseClick(window.child("Check2"), Qt::LeftButton, {}, QPoint(6, 10));
+    QTest::mouseClick(control("Check2"), Qt::LeftButton, {}, QPoint(6, 10));
     EXPECT_EQ(values, (std::vector<int>{1, 0}));
 }
 
@@ -105,7 +116,7 @@ TEST_F(QtControls, LabelClickAndColour) {
     ILabel& label = window.addLabel(desc("Label6", "R", {117, 160, 17, 17}));
     int clicks = 0;
     label.onClick([&] { ++clicks; });
-    QWidget* w = window.child("Label6");
+    QWidget* w = control("Label6");
     QTest::mouseClick(w, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
     QTest::mouseClick(w, Qt::RightButton);
@@ -127,12 +138,12 @@ TEST_F(QtControls, LabelClickAndColour) {
 
 TEST_F(QtControls, WindowCaptionIconAndState) {
     window.setCaption("Dwellor - Disabled");
-    EXPECT_EQ(window.widget()->windowTitle(), "Dwellor - Disabled");
+    EXPECT_EQ(shown()->windowTitle(), "Dwellor - Disabled");
     window.setIcon(window.loadImage(Image::WindowIcon));
-    const QList<QSize> sizes = window.widget()->windowIcon().availableSizes();
+    const QList<QSize> sizes = shown()->windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)));
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
-    EXPECT_EQ(window.widget()->size(), QSize(188, 193));
+    EXPECT_EQ(shown()->size(), QSize(188, 193));
 
     int resizes = 0;
     window.onResize([&] { ++resizes; });

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "app/version.h"
 #include "app/start.h"
 #include "platform/fake/fake_platform.h"
 

@@ -119,6 +119,22 @@ INSTANTIATE_TEST_SUITE_P(
                       false}),
     [](const ::testing::TestParamInfo<InjectionCase>& info) { return std::string(info.param.name); });
 
+// Windows of ours that are gone by the time they are looked at (destroyed
+// under the pointer) are simply not under it; with no Qt in this process an
+// X error would otherwise end it.
+TEST_F(X11InputTest, OwnWindowsThatAreGoneAreNotUnderThePointer) {
+    Point p;
+    ASSERT_TRUE(input->GetCursorPos(p));
+    const unsigned long gone = 0x3fffff;  // an id no client of this server has
+    for (bool withFrame : {true, false}) {
+        input->setOwnWindows([&] { return std::vector<x11::X11Input::OwnWindow>{{gone, withFrame}}; });
+        EXPECT_FALSE(input->overOwnWindow());
+    }
+    // And the connection is still good.
+    inject(DOWN | UP);
+    EXPECT_EQ(probe->collect(2, milliseconds(2000)), (std::vector<ButtonEvent>{at(1, true), at(1, false)}));
+}
+
 TEST_F(X11InputTest, ReadsAWarpedPointerExactly) {
     for (Point p : {Point{0, 1}, Point{1279, 1023}, Point{1, 0}, Point{37, 901}, Point{0, 0}}) {
         pointer->warp(p.x, p.y);

@@ -58,8 +58,6 @@ public:
     // The tray host ended while the icon was shown; the icon is gone.
     void onHostGone(Handler h) { hostGone_ = std::move(h); }
 
-    const Record& record() const { return rec_; }
-
 private:
     void fillCommon(const IPictureBox& owner, std::uint32_t id);
     std::string tip() const;

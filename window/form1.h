@@ -1,4 +1,7 @@
 #pragma once
+// The window, its controls and handlers and the click keep the names of the
+// program's design on purpose (Form1, Timer1, Text1, Command3_Click,
+// PerformClick, cSysTray, ...): do not restyle them.
 #include <string>
 
 #include "engine/dwell_engine.h"

@@ -162,6 +162,15 @@ bool Pointer::GetCursorPos(Point& pos) {
     return ok;
 }
 
+bool Mouse::leftHeld() const {
+    bool held = false;
+    for (const Injection& c : calls) {
+        if (c.flags & MOUSEEVENTF_LEFTUP) held = false;
+        else if (c.flags & MOUSEEVENTF_LEFTDOWN) held = true;
+    }
+    return held;
+}
+
 std::vector<std::uint32_t> Mouse::flags() const {
     std::vector<std::uint32_t> out;
     for (const auto& c : calls) out.push_back(c.flags);

@@ -241,6 +241,8 @@ public:
         calls.push_back({flags, pointer_.position});
     }
     std::vector<std::uint32_t> flags() const;
+    // Whether the injected events leave the left button down.
+    bool leftHeld() const;
     std::vector<Injection> calls;
 
 private:

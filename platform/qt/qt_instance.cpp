@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,6 +13,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
@@ -65,6 +65,8 @@ socklen_t abstractAddress(const QByteArray& name, sockaddr_un& addr) {
 }
 
 // A listening socket on `name`, or -1 (errno EADDRINUSE: someone has it).
+// A raw socket, not a QLocalServer: it is bound before the guardian is forked
+// and before Qt starts, so that the name is had or found at once.
 int listenOn(const QByteArray& name) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
@@ -186,25 +188,16 @@ LockFile::State LockFile::take() {
         }
         // Qt has already taken over a lock naming a process that is gone;
         // this one names a live one, or nothing it can read. Whatever it
-        // says, a lock that no process holds is dead: a live QLockFile holds
-        // an flock on its file from before it writes a word until it lets go.
-        const int fd = open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            close(fd);
-            return State::Held;
-        }
-        // Removed under that flock, and only while it is still the file that
-        // was locked, so that a lock another start has just made stays.
-        struct stat locked {}, now {};
-        const bool same = fd < 0 || (fstat(fd, &locked) == 0 && lstat(native.constData(), &now) == 0 &&
-                                     locked.st_dev == now.st_dev && locked.st_ino == now.st_ino);
-        const bool removed = !same || unlink(native.constData()) == 0 || errno == ENOENT;
-        const QString why = lastError();
-        if (fd >= 0) close(fd);
-        if (!removed) {
-            problem_ = QStringLiteral("%1 cannot be replaced (%2)").arg(path_, why);
+        // says, a lock no process holds is dead: a live QLockFile holds an
+        // flock on its file from before it writes a word until it lets go,
+        // and removeStaleLockFile() removes the file only under that flock.
+        if (lock_->removeStaleLockFile()) continue;
+        if (access(QFile::encodeName(QFileInfo(path_).path()).constData(), W_OK) != 0) {
+            problem_ = QStringLiteral("%1 cannot be replaced (%2)").arg(path_, lastError());
             return State::Impossible;
         }
+        // Gone meanwhile: try again; still there: someone holds it.
+        if (lstat(native.constData(), &st) == 0) return State::Held;
     }
     problem_ = QStringLiteral("%1 keeps changing").arg(path_);
     return State::Impossible;

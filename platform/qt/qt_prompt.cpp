@@ -41,7 +41,6 @@ QtPrompt::QtPrompt() : w_(std::make_unique<Window>()) {
 
 QtPrompt::~QtPrompt() = default;
 
-QWidget* QtPrompt::widget() const { return w_.get(); }
 
 void QtPrompt::answer(bool yes) {
     if (isOpen() && answer_) answer_(yes);

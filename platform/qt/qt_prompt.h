@@ -21,8 +21,6 @@ public:
     bool clientAreaContains(Point screen) const override;
     void onAnswer(std::function<void(bool)> h) override { answer_ = std::move(h); }
 
-    QWidget* widget() const;
-
     static constexpr int kButtonWidth = 150, kButtonHeight = 64, kMargin = 12;
     // How far from the pointer the window opens.
     static constexpr int kOffset = 24;

@@ -58,7 +58,6 @@ public:
     bool visible() const override { return !w_->isHidden(); }
     void setVisible(bool on) override { w_->setVisible(on); }
     void onChange(Handler h) override { change_ = std::move(h); }
-    QLineEdit* widget() const { return w_; }
 
 private:
     QLineEdit* w_;
@@ -71,7 +70,6 @@ public:
     std::int16_t value() const override { return w_->isChecked() ? 1 : 0; }
     void setValue(std::int16_t v) override { w_->setChecked(v == 1); }
     void onClick(Handler h) override { click_ = std::move(h); }
-    QCheckBox* widget() const { return w_; }
 
 private:
     QCheckBox* w_;
@@ -89,7 +87,6 @@ public:
     void setMouseIcon(Handle icon) override { icon_ = icon; }
     void setAccessibleDescription(const std::string& text) override;
     void onClick(Handler h) override { w_->clicked = std::move(h); }
-    ClickLabel* widget() const { return w_; }
 
 private:
     ClickLabel* w_;
@@ -102,7 +99,6 @@ public:
     explicit QtButton(QPushButton* w);
     void onClick(Handler h) override { click_ = std::move(h); }
     bool contains(Point screen) const override;
-    QPushButton* widget() const { return w_; }
 
 private:
     QPushButton* w_;
@@ -139,9 +135,7 @@ public:
     void onCloseRequest(Handler h) override { w_->closeRequested = std::move(h); }
     void unload() override;
 
-    FormWidget* widget() const { return w_.get(); }
     // A control's widget by name, for tests and tools.
-    QWidget* child(const std::string& name) const { return w_->findChild<QWidget*>(QString::fromStdString(name)); }
 
 private:
     template <class W>

@@ -39,6 +39,28 @@ namespace {
 
 X11Input* guarded = nullptr;
 
+// Windows come and go while they are looked at: a BadWindow (or BadDrawable,
+// BadMatch) then only means "not ours". Without a handler of its own, Xlib's
+// default ends the process wherever Qt has not put one in place.
+class ErrorTrap {
+public:
+    ErrorTrap() : previous_(XSetErrorHandler(&note)) { failed_ = false; }
+    ~ErrorTrap() { XSetErrorHandler(previous_); }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    // The calls in its scope all wait for their replies, so any error they
+    // caused has arrived by the time they return.
+    static bool failed() { return failed_; }
+
+private:
+    static int note(Display*, XErrorEvent*) {
+        failed_ = true;
+        return 0;
+    }
+    static inline bool failed_ = false;
+    XErrorHandler previous_;
+};
+
 void releaseAtExit() {
     if (guarded) guarded->releaseHeldLeft();
 }
@@ -48,10 +70,11 @@ void releaseAtExit() {
 // The root's child that holds `w`: the window itself, or a window manager's
 // frame or a tray around it. 0 when it cannot be told.
 Window X11Input::Impl::topLevelOf(Window w) {
+    const ErrorTrap trap;
     for (int depth = 0; depth < 16 && w; ++depth) {
         Window rootRet = 0, parent = 0, *children = nullptr;
         unsigned n = 0;
-        if (!XQueryTree(dpy, w, &rootRet, &parent, &children, &n)) return 0;
+        if (!XQueryTree(dpy, w, &rootRet, &parent, &children, &n) || ErrorTrap::failed()) return 0;
         if (children) XFree(children);
         if (parent == root) return w;
         w = parent;
@@ -60,11 +83,12 @@ Window X11Input::Impl::topLevelOf(Window w) {
 }
 
 bool X11Input::Impl::within(Window w, Point p) {
+    const ErrorTrap trap;
     XWindowAttributes a{};
     Window child = 0;
     int x = 0, y = 0;
     if (!XGetWindowAttributes(dpy, w, &a) || a.map_state != IsViewable ||
-        !XTranslateCoordinates(dpy, w, root, 0, 0, &x, &y, &child))
+        !XTranslateCoordinates(dpy, w, root, 0, 0, &x, &y, &child) || ErrorTrap::failed())
         return false;
     return p.x >= x && p.y >= y && p.x < x + a.width && p.y < y + a.height;
 }
