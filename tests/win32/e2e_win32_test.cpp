@@ -138,12 +138,19 @@ struct RunResult {
     std::string out;  // standard output and error
 };
 
-// Runs dwellor.exe with `args` to its end, its output through a pipe.
-RunResult runDwellor(const std::wstring& args, milliseconds timeout = kPatience) {
+// A pipe for a child's standard output and error: the write end is its.
+HANDLE outputPipe(HANDLE& writeEnd) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    HANDLE readEnd = nullptr;
     CreatePipe(&readEnd, &writeEnd, &sa, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    return readEnd;
+}
+
+// Runs dwellor.exe with `args` to its end, its output through a pipe.
+RunResult runDwellor(const std::wstring& args, milliseconds timeout = kPatience) {
+    HANDLE writeEnd = nullptr;
+    HANDLE readEnd = outputPipe(writeEnd);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -244,9 +251,7 @@ protected:
         si.cb = sizeof si;
         HANDLE writeEnd = nullptr;
         if (heard) {
-            SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-            CreatePipe(&said_, &writeEnd, &sa, 0);
-            SetHandleInformation(said_, HANDLE_FLAG_INHERIT, 0);
+            said_ = outputPipe(writeEnd);
             si.dwFlags = STARTF_USESTDHANDLES;
             si.hStdOutput = si.hStdError = writeEnd;
         }
