@@ -36,8 +36,8 @@ std::string utf8(const std::wstring& w) {
 // Text for the user: into the standard stream when it leads somewhere (a
 // pipe, a file, a console), else into the console this was started from,
 // else, with no console at all (started from Explorer or a shortcut), in a
-// message box.
-void tell(DWORD stream, const std::string& text) {
+// message box unless `boxed` is false.
+void tell(DWORD stream, const std::string& text, bool boxed = true) {
     std::string crlf;
     for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     HANDLE h = GetStdHandle(stream);
@@ -53,9 +53,13 @@ void tell(DWORD stream, const std::string& text) {
                                      : WriteFile(h, crlf.data(), static_cast<DWORD>(crlf.size()), &done, nullptr))
             return;
     }
+    if (!boxed) return;
     MessageBoxW(nullptr, wide(text).c_str(), L"Dwellor",
                 MB_OK | MB_SETFOREGROUND | (stream == STD_ERROR_HANDLE ? MB_ICONERROR : MB_ICONINFORMATION));
 }
+
+constexpr const char* kUnguarded =
+    "should Dwellor be ended from outside while dragging, the left button would stay held.\n";
 
 // One instance per user session, on a Win32 window and tray, clicking
 // through SendInput. Members are declared in the order they are made.
@@ -96,9 +100,19 @@ public:
     bool guardHeldPress() override {
         dwellor::win32::Win32Guardian::releaseOnCrashAndConsoleEnd();
         guardian_ = dwellor::win32::Win32Guardian::start();
-        if (!guardian_)
-            say(Stream::Err, "dwellor: the guardian could not be started: should Dwellor be ended from outside "
-                             "while dragging, the left button would stay held.\n");
+        if (!guardian_) {
+            say(Stream::Err, "dwellor: the guardian could not be started: " + std::string(kUnguarded));
+            return true;
+        }
+        // Replaced, nothing is lost: a line where one is read, never a box
+        // that takes the user's focus. Not replaced, the user must know.
+        guardian_->onEnded([this](bool replaced) {
+            if (replaced)
+                tell(STD_ERROR_HANDLE, "dwellor: the guardian process ended; another has taken its place.\n", false);
+            else
+                say(Stream::Err, "dwellor: the guardian process ended and could not be started again: " +
+                                     std::string(kUnguarded));
+        });
         return true;
     }
 

@@ -12,6 +12,10 @@ namespace {
 std::atomic<bool> heldNow{false};
 std::atomic<HANDLE> heldEvent{nullptr};
 
+constexpr UINT kEndedMessage = WM_APP + 1;
+// A guardian started again that ends sooner than this cannot stay up.
+constexpr ULONGLONG kStaysUpMs = 1000;
+
 void releaseLeft() {
     INPUT in{};
     in.type = INPUT_MOUSE;
@@ -47,13 +51,23 @@ HANDLE handleFrom(const std::string& text, std::size_t& at) {
 }  // namespace
 
 std::unique_ptr<Win32Guardian> Win32Guardian::start() {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE held = CreateEventW(&inherit, TRUE, FALSE, nullptr);
-    HANDLE self = nullptr;
-    if (!held || !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &self, SYNCHRONIZE,
-                                  TRUE, 0)) {
-        if (held) CloseHandle(held);
-        return nullptr;
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!held) return nullptr;
+    std::unique_ptr<Win32Guardian> g(new Win32Guardian(held));
+    createObjectWindow(g.get(), kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
+    if (!g->launch()) return nullptr;
+    heldEvent = held;
+    return g;
+}
+
+bool Win32Guardian::launch() {
+    // Inheritable copies for this one start: ours stay out of any other.
+    const HANDLE me = GetCurrentProcess();
+    HANDLE self = nullptr, held = nullptr;
+    if (!DuplicateHandle(me, me, me, &self, SYNCHRONIZE, TRUE, 0) ||
+        !DuplicateHandle(me, held_, me, &held, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        if (self) CloseHandle(self);
+        return false;
     }
     // Our standard streams (a caller's pipe) must not be kept open by it.
     for (DWORD s : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
@@ -70,20 +84,44 @@ std::unique_ptr<Win32Guardian> Win32Guardian::start() {
         if (started) break;
     }
     CloseHandle(self);
-    if (!started) {
-        CloseHandle(held);
-        return nullptr;
-    }
+    CloseHandle(held);
+    if (!started) return false;
     CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    // Ours stays inheritable only for that one start.
-    SetHandleInformation(held, HANDLE_FLAG_INHERIT, 0);
-    heldEvent = held;
-    return std::unique_ptr<Win32Guardian>(new Win32Guardian(held, pi.dwProcessId));
+    process_ = pi.hProcess;
+    startedAt_ = GetTickCount64();
+    // A thread-pool wait: nothing here wakes until the guardian has ended.
+    // Without it the guardian still guards; only its end goes unheard.
+    if (hwnd_ && !RegisterWaitForSingleObject(&wait_, process_, guardianEnded, hwnd_, INFINITE, WT_EXECUTEONLYONCE))
+        wait_ = nullptr;
+    return true;
+}
+
+void CALLBACK Win32Guardian::guardianEnded(void* window, BOOLEAN) {
+    // On a pool thread: the rest belongs to the thread that owns the window.
+    PostMessageW(static_cast<HWND>(window), kEndedMessage, 0, 0);
+}
+
+LRESULT Win32Guardian::handle(UINT m, WPARAM w, LPARAM l) {
+    // Anyone may post to a window: only a guardian that has ended counts.
+    if (m != kEndedMessage || !process_ || WaitForSingleObject(process_, 0) != WAIT_OBJECT_0)
+        return DefWindowProcW(hwnd_, m, w, l);
+    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+    wait_ = nullptr;
+    CloseHandle(process_);
+    process_ = nullptr;
+    const bool staysUp = !again_ || GetTickCount64() - startedAt_ >= kStaysUpMs;
+    again_ = staysUp && launch();
+    if (ended_) ended_(again_);
+    return 0;
 }
 
 Win32Guardian::~Win32Guardian() {
-    heldEvent = nullptr;
+    // Ours ends first, then the guardian: that end is not heard.
+    if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+    if (hwnd_) DestroyWindow(hwnd_);
+    if (process_) CloseHandle(process_);
+    HANDLE ours = held_;
+    heldEvent.compare_exchange_strong(ours, nullptr);
     CloseHandle(held_);
 }
 

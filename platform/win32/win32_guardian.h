@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,10 @@ namespace dwellor::win32 {
 // Task Manager). It waits on this process's handle and nothing else, so it
 // never wakes while this one runs; it reads whether a press is held from an
 // event this one sets and resets, once, when this one has ended.
+//
+// Should the guardian itself be ended, another is started in its place on the
+// same event, so it knows at once whether a press is held. One started again
+// that ends within a second cannot stay up, and is not started once more.
 class Win32Guardian {
 public:
     // Null when it cannot be started.
@@ -22,7 +27,9 @@ public:
 
     // Told before a press reaches the system and after its release did.
     void pressHeld(bool held);
-    DWORD pid() const { return pid_; }
+    // Told on this thread, through its message loop, when the guardian has
+    // ended: whether another now stands in its place.
+    void onEnded(std::function<void(bool replaced)> h) { ended_ = std::move(h); }
 
     // The endings this process sees itself (an unhandled exception such as
     // an access violation, Ctrl+C and the console closing when it has one)
@@ -33,10 +40,24 @@ public:
     // Returns its exit code once the guarded process has ended.
     static int guard(const std::string& handles);
 
+    static constexpr const wchar_t* kClassName = L"DwellorGuardianWatch";
+
 private:
-    Win32Guardian(HANDLE held, DWORD pid) : held_(held), pid_(pid) {}
+    template <class T>
+    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
+    explicit Win32Guardian(HANDLE held) : held_(held) {}
+    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    // Starts a guardian on held_ and waits for its end; false when it cannot.
+    bool launch();
+    static void CALLBACK guardianEnded(void* window, BOOLEAN);
+
     HANDLE held_;
-    DWORD pid_;
+    HWND hwnd_ = nullptr;  // message-only: where the end is heard
+    HANDLE process_ = nullptr;
+    HANDLE wait_ = nullptr;
+    ULONGLONG startedAt_ = 0;
+    bool again_ = false;  // the running one was started again
+    std::function<void(bool)> ended_;
 };
 
 }  // namespace dwellor::win32

@@ -24,7 +24,9 @@ using std::chrono::milliseconds;
 namespace {
 
 constexpr milliseconds kPatience{8000};
-constexpr int kText2Id = 106;  // controls are numbered from 100 in the order they are made
+// Controls are numbered from 100 in the order they are made. (An edit is not
+// found by its text from another process under Wine: it keeps no window title.)
+constexpr int kText1Id = 102, kText2Id = 106;
 const wchar_t* const kKey = L"Software\\VB and VBA Program Settings\\Dwellor\\Program";
 
 bool waitFor(const std::function<bool()>& done, milliseconds timeout = kPatience) {
@@ -136,12 +138,19 @@ struct RunResult {
     std::string out;  // standard output and error
 };
 
-// Runs dwellor.exe with `args` to its end, its output through a pipe.
-RunResult runDwellor(const std::wstring& args, milliseconds timeout = kPatience) {
+// A pipe for a child's standard output and error: the write end is its.
+HANDLE outputPipe(HANDLE& writeEnd) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    HANDLE readEnd = nullptr;
     CreatePipe(&readEnd, &writeEnd, &sa, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    return readEnd;
+}
+
+// Runs dwellor.exe with `args` to its end, its output through a pipe.
+RunResult runDwellor(const std::wstring& args, milliseconds timeout = kPatience) {
+    HANDLE writeEnd = nullptr;
+    HANDLE readEnd = outputPipe(writeEnd);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -220,6 +229,7 @@ protected:
             }
         }
         if (leftHeldAnywhere()) releaseLeft();
+        if (said_) CloseHandle(said_);
     }
 
     void store(const wchar_t* name, const wchar_t* text) {
@@ -235,13 +245,22 @@ protected:
     }
 
     // Starts dwellor.exe and waits for its window; returns the time it took.
-    double start(const std::wstring& args = L"", bool shown = true) {
+    // Heard: its standard output and error go into a pipe that said() reads.
+    double start(const std::wstring& args = L"", bool shown = true, bool heard = false) {
         STARTUPINFOW si{};
         si.cb = sizeof si;
+        HANDLE writeEnd = nullptr;
+        if (heard) {
+            said_ = outputPipe(writeEnd);
+            si.dwFlags = STARTF_USESTDHANDLES;
+            si.hStdOutput = si.hStdError = writeEnd;
+        }
         PROCESS_INFORMATION pi{};
         std::wstring cmd = L"\"" + dwellorExe() + L"\" " + args;
         const auto t0 = Clock::now();
-        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, heard, 0, nullptr, nullptr, &si, &pi);
+        if (writeEnd) CloseHandle(writeEnd);
+        if (!started) {
             ADD_FAILURE() << "cannot start dwellor.exe: " << GetLastError();
             return 0;
         }
@@ -274,6 +293,16 @@ protected:
         PostMessageW(l, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
         PostMessageW(l, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
     }
+    // What a heard start has said so far; to its end once it and everything
+    // it started have closed the pipe.
+    std::string said(bool toTheEnd = false) {
+        char buf[4096];
+        DWORD n = 0, ready = 0;
+        while (said_ && (toTheEnd || (PeekNamedPipe(said_, nullptr, 0, nullptr, &ready, nullptr) && ready)) &&
+               ReadFile(said_, buf, sizeof buf, &n, nullptr) && n)
+            heard_.append(buf, n);
+        return heard_;
+    }
     bool ended(milliseconds timeout = kPatience) { return WaitForSingleObject(process_, timeout.count()) == WAIT_OBJECT_0; }
     std::wstring caption() {
         wchar_t t[64] = {};
@@ -282,6 +311,8 @@ protected:
     }
 
     HANDLE process_ = nullptr;
+    HANDLE said_ = nullptr;
+    std::string heard_;
     DWORD pid_ = 0;
     HWND main_ = nullptr;
     Probe probe_;
@@ -429,6 +460,43 @@ INSTANTIATE_TEST_SUITE_P(
                    CloseHandle(p);
                }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The guardian ended with a press held: another takes its place, knowing of
+// the press, and Dwellor says so once; Dwellor ended next leaves no button down.
+TEST_F(E2eTest, AnEndedGuardianIsReplacedAndSaidOnce) {
+    store(L"Drag", L"1");
+    start(L"", true, true);
+    // Periods of 3 s: the engine itself lets go only well after all below.
+    SendMessageW(GetDlgItem(main_, kText1Id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"3000"));
+    ASSERT_EQ(caption(), L"Dwellor - Disabled");
+    SendMessageW(GetDlgItem(main_, kText2Id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"3000"));
+    press(L"Toggle");
+    ASSERT_TRUE(waitFor([&] { return caption() == L"Dwellor - Enabled"; }));
+    SetCursorPos(rest_.x, rest_.y);
+    ASSERT_EQ(messages(probe_.await(1, milliseconds(12000))), std::vector<UINT>{WM_LBUTTONDOWN});
+    ASSERT_TRUE(leftHeldAnywhere());
+
+    const std::vector<DWORD> first = childrenOf(pid_);
+    ASSERT_EQ(first.size(), 1u);
+    HANDLE guard = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, first[0]);
+    TerminateProcess(guard, 1);
+    WaitForSingleObject(guard, 5000);
+    CloseHandle(guard);
+    const std::string line = "dwellor: the guardian process ended; another has taken its place.\r\n";
+    std::vector<DWORD> now;
+    ASSERT_TRUE(waitFor([&] {
+        now = childrenOf(pid_);
+        return now.size() == 1 && now[0] != first[0] && said().find(line) != std::string::npos;
+    })) << said();
+    ASSERT_EQ(messages(probe_.events()), std::vector<UINT>{WM_LBUTTONDOWN}) << "let go before Dwellor ended";
+
+    HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, pid_);
+    TerminateProcess(p, 1);
+    CloseHandle(p);
+    EXPECT_EQ(messages(probe_.await(2)), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_TRUE(waitFor([&] { return !leftHeldAnywhere(); }));
+    EXPECT_EQ(said(true), line);
+}
 
 // The icons docked in the tray host: Wine embeds each as a window of its
 // own, somewhere below the host's window.
@@ -671,7 +739,7 @@ TEST_F(E2eDwelling, ARestOnToggleSwitchesOffOnceAndTheNextRestThereSwitchesBackO
     restAt(centreOf(toggle));
     ASSERT_TRUE(waitFor([&] { return caption() == L"Dwellor - Disabled"; }));
     EXPECT_TRUE(captionStays(L"Dwellor - Disabled", milliseconds(600))) << "switched on again by itself";
-    restAt(centreOf(control(L"Edit", L"1000")));
+    restAt(centreOf(GetDlgItem(main_, kText1Id)));
     EXPECT_TRUE(captionStays(L"Dwellor - Disabled", milliseconds(400)));
     restAt(centreOf(toggle, 3));
     ASSERT_TRUE(waitFor([&] { return caption() == L"Dwellor - Enabled"; })) << "a rest on Toggle did not wake it";
