@@ -35,7 +35,6 @@ const std::vector<Option>& allOptions() {
     return options;
 }
 
-constexpr const char* kRemote[] = {"toggle", "enable", "disable", "show", "quit"};
 constexpr std::size_t kLineWidth = 79;
 
 std::vector<const Option*> optionsOf(OptionSet set) {
@@ -183,9 +182,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSe
     c.allowXWayland = set == OptionSet::X11 && isSet("allow-xwayland");
     if (set == OptionSet::X11) c.display = valueOf("display");
 
-    std::vector<std::string> remotes;
-    for (const char* name : kRemote)
-        if (isSet(name)) remotes.push_back(name);
+    std::vector<Command> remotes;
+    for (Command command : kCommands)
+        if (isSet(nameOf(command))) remotes.push_back(command);
     const bool wantsAutostart = isSet("autostart");
     if (remotes.size() + (wantsAutostart ? 1 : 0) > 1)
         return fail("Give only one of --autostart, --toggle, --enable, --disable, --show and --quit.");
@@ -199,10 +198,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSe
         c.remote = remotes.front();
     }
     return c;
-}
-
-bool isRemoteCommand(const std::string& command) {
-    return std::find(std::begin(kRemote), std::end(kRemote), command) != std::end(kRemote);
 }
 
 }  // namespace dwellor::app

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/command.h"
+
 namespace dwellor::app {
 
 // What one start of the program is asked to do.
@@ -16,7 +18,7 @@ struct CommandLine {
         Guard,      // Windows: watch the Dwellor that started this one (`guard`)
     };
     Action action = Action::Run;
-    std::string remote;     // "toggle", "enable", "disable", "show" or "quit"
+    Command remote = Command::Show;
     bool autostartOn = false;
     bool hidden = false;
     bool allowXWayland = false;
@@ -35,8 +37,5 @@ enum class OptionSet { X11, Windows };
 // follows as the next argument or after "=". Plain C++: it touches no
 // display, needs no application object, and is the same on every build.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments, OptionSet options);
-
-// Whether `command` is one a start sends to the running instance (`remote`).
-bool isRemoteCommand(const std::string& command);
 
 }  // namespace dwellor::app

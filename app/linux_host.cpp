@@ -120,9 +120,9 @@ public:
         return Claim::Ours;
     }
 
-    Sent send(const std::string& command, int timeoutMs, std::string& error) override {
+    Sent send(dwellor::Command command, int timeoutMs, std::string& error) override {
         QString why;
-        const auto r = lock_->send(QString::fromStdString(command), timeoutMs, why);
+        const auto r = lock_->send(QString::fromLatin1(dwellor::nameOf(command)), timeoutMs, why);
         error = local(why);
         switch (r) {
             case dwellor::qt::SendResult::Done: return Sent::Done;
@@ -189,9 +189,8 @@ public:
         return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
     }
 
-    void listen(std::function<bool(const std::string&)> handler) override {
-        commands_ = std::make_unique<dwellor::qt::CommandServer>(
-            &dwellor::app::isRemoteCommand, [h = std::move(handler)](const std::string& c) { h(c); });
+    void listen(std::function<void(dwellor::Command)> run) override {
+        commands_ = std::make_unique<dwellor::qt::CommandServer>(std::move(run));
         if (!lock_) return;
         QString error;
         const int name = lock_->takeNameSocket();

@@ -38,7 +38,7 @@ enum class Role { Primary, Done, Failed };
 // with a line saying so.
 Role claimOrHandOver(const CommandLine& cl, StartHost& host) {
     const bool remote = cl.action == CommandLine::Action::Remote;
-    const std::string command = remote ? cl.remote : "show";
+    const Command command = remote ? cl.remote : Command::Show;
     std::string error = "it has not started listening";
     for (int attempt = 0;; ++attempt) {
         switch (host.claim(cl, error)) {
@@ -78,7 +78,7 @@ int start(const std::vector<std::string>& arguments, StartHost& host) {
     if (!platform) return 1;
     Form1 form(*platform);
 
-    host.listen([&form](const std::string& command) { return form.RemoteCommand(command); });
+    host.listen([&form](Command command) { form.RemoteCommand(command); });
     host.watchEndings([&form] { form.releaseHeldButton(); });
 
     form.Form_Load();

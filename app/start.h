@@ -35,7 +35,7 @@ public:
     // no instance and has ended), so the claim may be free again; Failed: no
     // answer will come, `error` says why.
     enum class Sent { Done, NotListening, Ended, Failed };
-    virtual Sent send(const std::string& command, int timeoutMs, std::string& error) = 0;
+    virtual Sent send(Command command, int timeoutMs, std::string& error) = 0;
     // Where the one instance is one: "on display :0", "in this session".
     virtual std::string scope() const = 0;
     virtual void pause(int ms) = 0;
@@ -46,7 +46,7 @@ public:
     // The window and the services it runs on; nothing when they cannot be had.
     virtual std::optional<Platform> buildWindow(const CommandLine& cl) = 0;
     // Commands of later starts; the handler says whether it knew one.
-    virtual void listen(std::function<bool(const std::string&)> handler) = 0;
+    virtual void listen(std::function<void(Command)> run) = 0;
     // Every ending the process gets a say in lets go of a held press first.
     virtual void watchEndings(std::function<void()> releaseHeldButton) = 0;
     // The event loop, until Dwellor quits; its exit code.

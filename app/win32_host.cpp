@@ -81,7 +81,7 @@ public:
     Claim claim(const CommandLine&, std::string&) override {
         return instance_.claim() == Win32Instance::Claim::Ours ? Claim::Ours : Claim::Running;
     }
-    Sent send(const std::string& command, int timeoutMs, std::string& error) override {
+    Sent send(dwellor::Command command, int timeoutMs, std::string& error) override {
         std::wstring why;
         switch (Win32Instance::send(command, static_cast<DWORD>(timeoutMs), why)) {
             case Win32Instance::Sent::Done: return Sent::Done;
@@ -128,9 +128,8 @@ public:
         return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
     }
 
-    void listen(std::function<bool(const std::string&)> handler) override {
-        commands_ = std::make_unique<dwellor::win32::Win32CommandServer>(
-            [h = std::move(handler)](const std::string& c) { h(c); });
+    void listen(std::function<void(dwellor::Command)> run) override {
+        commands_ = std::make_unique<dwellor::win32::Win32CommandServer>(std::move(run));
         if (!commands_->listening())
             say(Stream::Err, "dwellor: other starts cannot reach this one: " +
                                  utf8(dwellor::win32::systemMessage(GetLastError())) + "\n");

@@ -232,8 +232,7 @@ struct CommandServerTest : ::testing::Test {
     QString path = dir.filePath("s");
     std::vector<std::string> received;
     static constexpr int kIdleMs = 300;
-    qt::CommandServer server{[](const std::string& c) { return c == "toggle"; },
-                             [this](const std::string& c) { received.push_back(c); }, kIdleMs};
+    qt::CommandServer server{[this](Command c) { received.push_back(nameOf(c)); }, kIdleMs};
     void SetUp() override {
         QString error;
         ASSERT_TRUE(server.listen(path, error)) << error.toStdString();

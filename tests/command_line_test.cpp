@@ -32,7 +32,7 @@ TEST(CommandLineTest, OptionsAndTheirMistakes) {
         for (OptionSet set : {OptionSet::X11, OptionSet::Windows}) {
             const CommandLine r = parse({std::string("--") + c}, set);
             EXPECT_EQ(r.action, Action::Remote) << c;
-            EXPECT_EQ(r.remote, c);
+            EXPECT_STREQ(dwellor::nameOf(r.remote), c);
         }
     }
     EXPECT_EQ(parse({"--autostart", "on"}).action, Action::Autostart);
@@ -100,6 +100,13 @@ TEST(CommandLineTest, HelpListsTheBuildsOptionsWrappedToTheTerminal) {
               "  --display <name>      The X display to use.\n");
     const std::string windows = parse({"--help"}, OptionSet::Windows).helpText;
     EXPECT_EQ(windows, x11.substr(0, x11.find("  --allow-xwayland")));
+}
+
+// The words a running Dwellor takes from a later start: exactly the five.
+TEST(Commands, EachWordNamesItsCommandAndNothingElseDoes) {
+    for (dwellor::Command c : dwellor::kCommands) EXPECT_EQ(dwellor::commandNamed(dwellor::nameOf(c)), c);
+    for (const char* junk : {"", "Toggle", "toggle ", "quit\n", "show please", "\xff\xfe", "tog"})
+        EXPECT_EQ(dwellor::commandNamed(junk), std::nullopt) << junk;
 }
 
 }  // namespace

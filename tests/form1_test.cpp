@@ -342,54 +342,48 @@ namespace {
 TEST_F(FormTest, RemoteCommandsDoWhatTheirButtonsDo) {
     load();
     fp().log.clear();
-    // Anything but the five commands changes nothing at all.
-    for (const char* junk : {"", "Toggle", "toggle ", "quit\n", "show please", "\xff\xfe"})
-        EXPECT_FALSE(form->RemoteCommand(junk)) << junk;
-    EXPECT_TRUE(fp().log.empty());
-    EXPECT_TRUE(timer().enabled());
-
-    EXPECT_TRUE(form->RemoteCommand("disable"));
+    form->RemoteCommand(Command::Disable);
     EXPECT_FALSE(timer().enabled());
     EXPECT_EQ(win().caption(), "Dwellor - Disabled");
     EXPECT_EQ(stored("Enabled"), "False");
     fp().log.clear();
-    EXPECT_TRUE(form->RemoteCommand("disable"));  // already off: no write, no change
+    form->RemoteCommand(Command::Disable);  // already off: no write, no change
     EXPECT_TRUE(fp().log.empty());
 
-    EXPECT_TRUE(form->RemoteCommand("toggle"));
+    form->RemoteCommand(Command::Toggle);
     EXPECT_TRUE(timer().enabled());
     EXPECT_EQ(stored("Enabled"), "True");
     EXPECT_EQ(stored("Interval"), "1000");
     fp().log.clear();
-    EXPECT_TRUE(form->RemoteCommand("enable"));
+    form->RemoteCommand(Command::Enable);
     EXPECT_TRUE(fp().log.empty());
 
     // Show brings the window back from the tray and removes the icon.
     win().button("Command1").userClick();
     ASSERT_FALSE(win().visible());
-    EXPECT_TRUE(form->RemoteCommand("show"));
+    form->RemoteCommand(Command::Show);
     EXPECT_TRUE(win().visible());
     EXPECT_FALSE(fp().tray.shown);
 
     // Switched off while in the tray or minimised, it shows its window:
     // only a rest on Toggle can wake it.
-    for (const char* off : {"toggle", "disable"}) {
-        SCOPED_TRACE(off);
+    for (Command off : {Command::Toggle, Command::Disable}) {
+        SCOPED_TRACE(nameOf(off));
         win().button("Command1").userClick();
         ASSERT_FALSE(win().visible());
-        EXPECT_TRUE(form->RemoteCommand(off));
+        form->RemoteCommand(off);
         EXPECT_TRUE(win().visible());
         EXPECT_FALSE(fp().tray.shown);
         fp().tray.available = false;
         win().button("Command1").userClick();
         ASSERT_EQ(win().windowState(), WindowState::Minimised);
-        EXPECT_TRUE(form->RemoteCommand("disable"));
+        form->RemoteCommand(Command::Disable);
         EXPECT_EQ(win().windowState(), WindowState::Normal);
         fp().tray.available = true;
-        EXPECT_TRUE(form->RemoteCommand("enable"));
+        form->RemoteCommand(Command::Enable);
     }
 
-    EXPECT_TRUE(form->RemoteCommand("quit"));
+    form->RemoteCommand(Command::Quit);
     EXPECT_TRUE(win().unloaded());
 }
 
@@ -423,8 +417,8 @@ TEST_P(FormPause, ReleasesAHeldDragPressFirst) {
     switch (GetParam()) {
         case Pause::Toggle: win().button("Command3").userClick(); break;
         case Pause::EditText1: text1().setText("800"); break;
-        case Pause::DisableCommand: form->RemoteCommand("disable"); break;
-        case Pause::ToggleCommand: form->RemoteCommand("toggle"); break;
+        case Pause::DisableCommand: form->RemoteCommand(Command::Disable); break;
+        case Pause::ToggleCommand: form->RemoteCommand(Command::Toggle); break;
     }
     EXPECT_FALSE(timer().enabled());
     EXPECT_EQ(fp().mouse.flags(), (std::vector<std::uint32_t>{MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP}));
@@ -525,7 +519,7 @@ TEST_F(FormDwelling, EndingByARestAsksOnceMoreAndAnyOtherEndingEndsAtOnce) {
             fp().pointer.position = {158, 21};  // a hand on the mouse moved it there
             win().button("Command2").userClick();
         } else {
-            form->RemoteCommand("quit");
+            form->RemoteCommand(Command::Quit);
         }
         EXPECT_TRUE(win().unloaded()) << how;
         EXPECT_FALSE(win().prompt().isOpen());

@@ -545,10 +545,13 @@ TEST_F(SettingsFile, AWriteThatFailsLeavesTheOldFileAndIsSaidOnce) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the old file was lost, 2: not said exactly once";
 }
 
-// Another Dwellor and another program using QSettings write one file at the
-// same time: every key each of them wrote is there at the end.
+// Two Dwellors and another program using QSettings write one file at the
+// same time, the Dwellors first taking over the lock a killed write left:
+// every key each of them wrote is there at the end.
 TEST_F(SettingsFile, WritersOnOneFileLoseNothing) {
     writeFile("[Program]\nInterval=300\n");
+    ASSERT_TRUE(makeFile(file() + ".lock", 0));
+    setAge(file() + ".lock", 60);
     std::vector<std::unique_ptr<QProcess>> writers;
     for (const char* how : {"dwellor", "dwellor", "qsettings"}) {
         auto& p = writers.emplace_back(std::make_unique<QProcess>());

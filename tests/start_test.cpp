@@ -20,7 +20,7 @@ struct ScriptedHost final : StartHost {
     std::string sendError = "hung";
     bool guardOk = true, buildOk = true, autostartOk = true;
     dwellor::fake::FakePlatform platform;
-    std::function<bool(const std::string&)> commands;
+    std::function<void(dwellor::Command)> commands;
     std::function<void()> ending;
     std::function<void()> whileRunning;  // the form lives only until run() returns
 
@@ -42,8 +42,8 @@ struct ScriptedHost final : StartHost {
         if (claims.size() > 1) claims.pop_front();
         return c;
     }
-    Sent send(const std::string& command, int, std::string& error) override {
-        steps.push_back("send " + command);
+    Sent send(dwellor::Command command, int, std::string& error) override {
+        steps.push_back(std::string("send ") + dwellor::nameOf(command));
         error = sendError;
         const Sent s = sends.empty() ? Sent::NotListening : sends.front();
         if (!sends.empty()) sends.pop_front();
@@ -57,7 +57,7 @@ struct ScriptedHost final : StartHost {
         if (!buildOk) return std::nullopt;
         return platform.platform();
     }
-    void listen(std::function<bool(const std::string&)> h) override { steps.push_back("listen"), commands = std::move(h); }
+    void listen(std::function<void(dwellor::Command)> h) override { steps.push_back("listen"), commands = std::move(h); }
     void watchEndings(std::function<void()> r) override { steps.push_back("endings"), ending = std::move(r); }
     int run() override {
         steps.push_back("run");
@@ -107,9 +107,8 @@ TEST(StartTest, TheOneInstanceRunsEveryStepInOrderAndShowsItsWindow) {
     // The commands and the endings reach the window that was built.
     host.whileRunning = [&host] {
         EXPECT_TRUE(host.platform.window.visible());
-        EXPECT_TRUE(host.commands("disable"));
+        host.commands(dwellor::Command::Disable);
         EXPECT_EQ(host.platform.window.caption(), "Dwellor - Disabled");
-        EXPECT_FALSE(host.commands("junk"));
         host.ending();
     };
     EXPECT_EQ(host.start({}), 7);

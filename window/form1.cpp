@@ -315,22 +315,19 @@ bool Form1::StartInTray() {
     return Timer1.enabled() && tray_.AddTrayIcon(cSysTray, "Dwellor", window_.icon(), 1) != kFalse;
 }
 
-bool Form1::RemoteCommand(const std::string& command) {
-    if (command == "toggle") {
-        Command3_Click();
-    } else if (command == "enable" || command == "disable") {
-        if (Timer1.enabled() != (command == "enable")) Command3_Click();
-        else keepToggleInSight();
-    } else if (command == "show") {
+void Form1::RemoteCommand(Command command) {
+    switch (command) {
+        case Command::Toggle: Command3_Click(); break;
+        case Command::Enable:
+        case Command::Disable:
+            if (Timer1.enabled() != (command == Command::Enable)) Command3_Click();
+            else keepToggleInSight();
+            break;
         // Also when the window is shown: it comes to the front. Removing an
         // icon that does not exist is refused harmlessly.
-        RestoreFromTray();
-    } else if (command == "quit") {
-        end();
-    } else {
-        return false;
+        case Command::Show: RestoreFromTray(); break;
+        case Command::Quit: end(); break;
     }
-    return true;
 }
 
 void Form1::cSysTray_MouseMove(int x) {

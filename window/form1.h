@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/dwell_engine.h"
+#include "platform/command.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 #include "tray/tray_icon.h"
@@ -40,10 +41,8 @@ public:
     // Shows the window (at start-up, from the tray, on request).
     void ShowWindow();
 
-    // A command sent by a second start of the program: "toggle", "enable",
-    // "disable", "show" or "quit". Returns false, changing nothing, for
-    // anything else.
-    bool RemoteCommand(const std::string& command);
+    // A command sent by a later start of the program.
+    void RemoteCommand(Command command);
     // Start-up in the notification area; false (and nothing changed) when no
     // icon could be added, so the caller shows the window instead.
     // Never while clicking is off: the Toggle that wakes it must be in reach.

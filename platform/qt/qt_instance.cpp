@@ -327,8 +327,7 @@ SendResult sendCommand(const QString& socketPath, const QString& command, int ti
     return converse(static_cast<int>(s.socketDescriptor()), command, timeoutMs, clock, error);
 }
 
-CommandServer::CommandServer(Known known, CommandHandler handler, int idleMs)
-    : known_(std::move(known)), handler_(std::move(handler)), idleMs_(idleMs) {}
+CommandServer::CommandServer(std::function<void(Command)> run, int idleMs) : run_(std::move(run)), idleMs_(idleMs) {}
 
 CommandServer::~CommandServer() {
     // Their connections go with them, while the map they are listed in still exists.
@@ -392,14 +391,14 @@ void CommandServer::read(QLocalSocket* s) {
         if (buf.size() >= kMaxLine) s->abort();  // too long to be a command
         return;
     }
-    const std::string line = buf.left(end).trimmed().toStdString();
+    const std::optional<Command> command = commandNamed(buf.left(end).trimmed().toStdString());
     // One command per connection; anything after it is ignored. Answered
-    // before it is carried out, and carried out only once the answer is with
-    // its sender: one that gave up waiting has shut its end, and the write fails.
-    const bool taken = known_ && known_(line) &&
-                       ::send(static_cast<int>(s->socketDescriptor()), "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT) == 3;
+    // before it is run, and run only once the answer is with its sender: one
+    // that gave up waiting has shut its end, and the write fails.
+    const bool taken = command && ::send(static_cast<int>(s->socketDescriptor()), "ok\n", 3,
+                                         MSG_NOSIGNAL | MSG_DONTWAIT) == 3;
     s->disconnectFromServer();
-    if (taken && handler_) handler_(line);
+    if (taken && run_) run_(*command);
 }
 
 }  // namespace dwellor::qt

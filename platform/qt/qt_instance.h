@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/command.h"
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -102,15 +104,13 @@ private:
 SendResult sendCommand(const QString& socketPath, const QString& command, int timeoutMs, QString& error);
 
 // The running instance's end of the sockets. Each connection carries one
-// command line. A command that `known` accepts is answered "ok" and then
-// handed to `handler`, only if its sender took the answer; anything else
+// command line: decoded, acknowledged with "ok", and run only if its sender
+// took the answer; anything else
 // (unknown, oversized, never finished, from another user, from a sender that
 // has given up) is dropped without effect. Nothing here blocks.
 class CommandServer final : public QObject {
 public:
-    using Known = std::function<bool(const std::string&)>;
-    using CommandHandler = std::function<void(const std::string&)>;
-    CommandServer(Known known, CommandHandler handler, int idleMs = kIdleMs);
+    explicit CommandServer(std::function<void(Command)> run, int idleMs = kIdleMs);
     ~CommandServer() override;
     // A socket file; one left behind is replaced, so hold its lock first.
     bool listen(const QString& path, QString& error);
@@ -126,8 +126,7 @@ private:
     void accept(QLocalServer* server);
     void read(QLocalSocket* s);
 
-    Known known_;
-    CommandHandler handler_;
+    std::function<void(Command)> run_;
     int idleMs_;
     std::vector<QLocalServer*> servers_;
     std::map<QLocalSocket*, QByteArray> pending_;  // what each client has sent so far

@@ -1,6 +1,5 @@
 #include "platform/win32/win32_instance.h"
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -11,7 +10,6 @@ namespace {
 
 // Local\: this session's namespace, so each signed-in user has one.
 constexpr const wchar_t* kMutexName = L"Local\\io.github.dwellor.Dwellor";
-constexpr std::array<const char*, 5> kCommands{"toggle", "enable", "disable", "show", "quit"};
 constexpr UINT kRun = WM_APP + 1;
 
 // The user SID of a process's token, as bytes; empty when it cannot be read.
@@ -62,7 +60,7 @@ Win32Instance::Claim Win32Instance::claim() {
     return Claim::Theirs;
 }
 
-Win32Instance::Sent Win32Instance::send(const std::string& command, DWORD timeoutMs, std::wstring& error) {
+Win32Instance::Sent Win32Instance::send(Command command, DWORD timeoutMs, std::wstring& error) {
     // HWND_MESSAGE: plain FindWindow does not see message-only windows on Windows.
     HWND to = FindWindowExW(HWND_MESSAGE, nullptr, Win32CommandServer::kClassName, nullptr);
     if (!to) return Sent::NotFound;
@@ -71,7 +69,7 @@ Win32Instance::Sent Win32Instance::send(const std::string& command, DWORD timeou
     // The one we ask may bring its window to the front: this start is what
     // the user just did.
     AllowSetForegroundWindow(pid);
-    HANDLE process = command == "quit" ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    HANDLE process = command == Command::Quit ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
 
     // The receiver checks who sends from this window's owner.
     WNDCLASSW wc{};
@@ -83,8 +81,9 @@ Win32Instance::Sent Win32Instance::send(const std::string& command, DWORD timeou
 
     COPYDATASTRUCT cds{};
     cds.dwData = Win32CommandServer::kTag;
-    cds.cbData = static_cast<DWORD>(command.size());
-    cds.lpData = const_cast<char*>(command.data());
+    const std::string_view word = nameOf(command);
+    cds.cbData = static_cast<DWORD>(word.size());
+    cds.lpData = const_cast<char*>(word.data());
     DWORD_PTR answer = 0;
     SetLastError(0);
     const LRESULT ok = SendMessageTimeoutW(to, WM_COPYDATA, reinterpret_cast<WPARAM>(self),
@@ -111,15 +110,12 @@ Win32Instance::Sent Win32Instance::send(const std::string& command, DWORD timeou
     return result;
 }
 
-std::optional<std::string> Win32CommandServer::decode(std::uintptr_t tag, const void* data, std::size_t size) {
+std::optional<Command> Win32CommandServer::decode(std::uintptr_t tag, const void* data, std::size_t size) {
     if (tag != kTag || !data || size == 0 || size > kMaxBytes) return std::nullopt;
-    const std::string text(static_cast<const char*>(data), size);
-    for (const char* c : kCommands)
-        if (text == c) return text;
-    return std::nullopt;
+    return commandNamed(std::string_view(static_cast<const char*>(data), size));
 }
 
-Win32CommandServer::Win32CommandServer(std::function<void(const std::string&)> run) : run_(std::move(run)) {
+Win32CommandServer::Win32CommandServer(std::function<void(Command)> run) : run_(std::move(run)) {
     createObjectWindow(this, kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
 }
 
@@ -134,7 +130,7 @@ LRESULT Win32CommandServer::handle(UINT m, WPARAM w, LPARAM l) {
     if (m == WM_COPYDATA) {
         const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(l);
         if (!cds || !sameUser(reinterpret_cast<HWND>(w))) return FALSE;
-        const std::optional<std::string> command = decode(cds->dwData, cds->lpData, cds->cbData);
+        const std::optional<Command> command = decode(cds->dwData, cds->lpData, cds->cbData);
         if (!command) return FALSE;
         // Queued here, not in the posted message: anyone can post one.
         pending_.push_back(*command);
@@ -142,9 +138,9 @@ LRESULT Win32CommandServer::handle(UINT m, WPARAM w, LPARAM l) {
         return TRUE;
     }
     if (m == kRun) {
-        std::vector<std::string> now;
+        std::vector<Command> now;
         now.swap(pending_);
-        for (const std::string& c : now)
+        for (Command c : now)
             if (run_) run_(c);
         return 0;
     }

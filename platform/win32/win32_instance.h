@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command.h"
 #include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
@@ -25,7 +26,7 @@ public:
     // Hands `command` to the running one; "quit" waits (up to `timeoutMs`)
     // for it to end. NotFound: none listens (yet); Refused: it said no;
     // Failed: it does not answer, `error` says how.
-    static Sent send(const std::string& command, DWORD timeoutMs, std::wstring& error);
+    static Sent send(Command command, DWORD timeoutMs, std::wstring& error);
 
 private:
     HANDLE mutex_ = nullptr;
@@ -36,7 +37,7 @@ private:
 // sender never waits on it and it never runs inside another's send.
 class Win32CommandServer {
 public:
-    explicit Win32CommandServer(std::function<void(const std::string&)> run);
+    explicit Win32CommandServer(std::function<void(Command)> run);
     ~Win32CommandServer();
     Win32CommandServer(const Win32CommandServer&) = delete;
     Win32CommandServer& operator=(const Win32CommandServer&) = delete;
@@ -49,7 +50,7 @@ public:
 
     // The command a message carries: exactly one of the known words, its
     // bytes alone (no terminator); nothing for anything else.
-    static std::optional<std::string> decode(std::uintptr_t tag, const void* data, std::size_t size);
+    static std::optional<Command> decode(std::uintptr_t tag, const void* data, std::size_t size);
 
 private:
     template <class T>
@@ -57,8 +58,8 @@ private:
     LRESULT handle(UINT m, WPARAM w, LPARAM l);
 
     HWND hwnd_ = nullptr;
-    std::function<void(const std::string&)> run_;
-    std::vector<std::string> pending_;
+    std::function<void(Command)> run_;
+    std::vector<Command> pending_;
 };
 
 // Whether the window `sender` belongs to a process of this process's user.

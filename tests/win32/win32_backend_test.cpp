@@ -442,7 +442,7 @@ TEST_F(TrayTest, OneIconReleasesRaisedFromTheLoopAndBackAfterExplorerRestarts) {
 TEST(CommandChannel, OnlyAKnownCommandFromThisUserIsTakenAndRunsFromTheLoop) {
     using dwellor::win32::Win32CommandServer;
     std::vector<std::string> ran;
-    Win32CommandServer server([&ran](const std::string& c) { ran.push_back(c); });
+    Win32CommandServer server([&ran](dwellor::Command c) { ran.push_back(dwellor::nameOf(c)); });
     ASSERT_TRUE(server.listening());
     HWND to = FindWindowExW(HWND_MESSAGE, nullptr, Win32CommandServer::kClassName, nullptr);
     ASSERT_TRUE(to);
