@@ -1,6 +1,6 @@
 #include "platform/win32/win32_settings.h"
 
-#include "platform/win32/win32_images.h"
+#include "platform/win32/win32_text.h"
 
 namespace dwellor::win32 {
 

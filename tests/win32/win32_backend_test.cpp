@@ -12,6 +12,7 @@
 
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_object_window.h"
 #include "platform/win32/win32_settings.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
@@ -345,6 +346,51 @@ TEST_F(RegistryTest, ForeignValuesReadAsTheDefaultAndAreLeftAlone) {
     EXPECT_EQ(stored(L"Expand").first, static_cast<DWORD>(REG_EXPAND_SZ));
     // A string stored without its NUL is still ours.
     EXPECT_EQ(settings.GetSetting("DwellorTest", "Program", "Bare", "dflt"), "42");
+}
+
+// An object with a window of a class of its own.
+struct Probe final : ObjectWindow {
+    std::vector<UINT> heard;
+    bool made;
+    DWORD error;
+    explicit Probe(const wchar_t* cls)
+        : made(createWindow(cls, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false)), error(GetLastError()) {}
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override {
+        heard.push_back(m);
+        return ObjectWindow::handle(m, w, l);
+    }
+};
+
+TEST(ObjectWindowTest, OneClassForManyObjectsEachHearingItsOwnAndNoClassOfAnothersName) {
+    HWND first = nullptr;
+    {
+        Probe a(L"DwellorTestProbe"), b(L"DwellorTestProbe");
+        ASSERT_TRUE(a.made && b.made);
+        first = a.hwnd();
+        a.heard.clear();
+        b.heard.clear();
+        SendMessageW(a.hwnd(), WM_APP + 7, 0, 0);
+        EXPECT_EQ(a.heard, std::vector<UINT>{WM_APP + 7});
+        EXPECT_TRUE(b.heard.empty());
+        // Destroyed from elsewhere: the object keeps no handle the system may reuse.
+        DestroyWindow(b.hwnd());
+        EXPECT_EQ(b.hwnd(), nullptr);
+    }
+    EXPECT_FALSE(IsWindow(first));  // went with its object
+
+    // Taken by someone else, its windows would never reach the object.
+    WNDCLASSW theirs{};
+    theirs.lpfnWndProc = DefWindowProcW;
+    theirs.hInstance = GetModuleHandleW(nullptr);
+    theirs.lpszClassName = L"DwellorTestTaken";
+    ASSERT_TRUE(RegisterClassW(&theirs));
+    {
+        Probe refused(L"DwellorTestTaken");
+        EXPECT_FALSE(refused.made);
+        EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+        EXPECT_EQ(refused.hwnd(), nullptr);
+    }
+    UnregisterClassW(L"DwellorTestTaken", GetModuleHandleW(nullptr));
 }
 
 TEST(Input, EachFlagIsOneButtonEventInFlagOrderWithoutMotion) {
