@@ -14,6 +14,7 @@
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_object_window.h"
 #include "platform/win32/win32_settings.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
 
@@ -346,6 +347,35 @@ TEST_F(RegistryTest, ForeignValuesReadAsTheDefaultAndAreLeftAlone) {
     EXPECT_EQ(stored(L"Expand").first, static_cast<DWORD>(REG_EXPAND_SZ));
     // A string stored without its NUL is still ours.
     EXPECT_EQ(settings.GetSetting("DwellorTest", "Program", "Bare", "dflt"), "42");
+}
+
+// Under a volatile key no lasting one can be made: every save there fails.
+TEST_F(RegistryTest, ASaveTheRegistryRefusesIsToldOnceOnStandardError) {
+    const wchar_t* root = L"Software\\DwellorTestVolatile";
+    RegDeleteTreeW(HKEY_CURRENT_USER, root);
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, root, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &k,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+    Win32Settings refused(root);
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+    const HANDLE stderrBefore = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, write);
+    refused.SaveSetting("DwellorTest", "Program", "Interval", "250");
+    refused.SaveSetting("DwellorTest", "Program", "Enabled", "False");
+    SetStdHandle(STD_ERROR_HANDLE, stderrBefore);
+    CloseHandle(write);
+    std::string said;
+    char buf[512];
+    DWORD n = 0;
+    while (ReadFile(read, buf, sizeof buf, &n, nullptr) && n) said.append(buf, n);
+    CloseHandle(read);
+    RegDeleteTreeW(HKEY_CURRENT_USER, root);
+    EXPECT_EQ(said, "Dwellor: cannot save the settings in "
+                    "HKEY_CURRENT_USER\\Software\\DwellorTestVolatile\\DwellorTest\\Program: " +
+                        narrow(systemMessage(ERROR_CHILD_MUST_BE_VOLATILE)) + "\r\n");
 }
 
 // An object with a window of a class of its own.
