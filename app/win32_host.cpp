@@ -11,52 +11,16 @@
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_settings.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
 
 using dwellor::app::CommandLine;
+using dwellor::win32::narrow;
+using dwellor::win32::tell;
 using dwellor::win32::Win32Instance;
 
 namespace {
-
-std::wstring wide(const std::string& s) {
-    std::wstring w(MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
-    return w;
-}
-
-std::string utf8(const std::wstring& w) {
-    std::string s(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr),
-                  '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), static_cast<int>(s.size()),
-                        nullptr, nullptr);
-    return s;
-}
-
-// Text for the user: into the standard stream when it leads somewhere (a
-// pipe, a file, a console), else into the console this was started from,
-// else, with no console at all (started from Explorer or a shortcut), in a
-// message box unless `boxed` is false.
-void tell(DWORD stream, const std::string& text, bool boxed = true) {
-    std::string crlf;
-    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    HANDLE h = GetStdHandle(stream);
-    const bool redirected = h && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
-    if (!redirected && AttachConsole(ATTACH_PARENT_PROCESS))
-        h = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    else if (!redirected)
-        h = nullptr;
-    DWORD done = 0, mode = 0;
-    if (h && h != INVALID_HANDLE_VALUE) {
-        const std::wstring w = wide(crlf);
-        if (GetConsoleMode(h, &mode) ? WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &done, nullptr)
-                                     : WriteFile(h, crlf.data(), static_cast<DWORD>(crlf.size()), &done, nullptr))
-            return;
-    }
-    if (!boxed) return;
-    MessageBoxW(nullptr, wide(text).c_str(), L"Dwellor",
-                MB_OK | MB_SETFOREGROUND | (stream == STD_ERROR_HANDLE ? MB_ICONERROR : MB_ICONINFORMATION));
-}
 
 constexpr const char* kUnguarded =
     "should Dwellor be ended from outside while dragging, the left button would stay held.\n";
@@ -73,7 +37,7 @@ public:
     bool setAutostart(bool on, std::string& error) override {
         std::wstring why;
         if (dwellor::win32::setAutostart(on, why)) return true;
-        error = utf8(why);
+        error = narrow(why);
         return false;
     }
     int guard(const std::string& what) override { return dwellor::win32::Win32Guardian::guard(what); }
@@ -89,7 +53,7 @@ public:
             case Win32Instance::Sent::Refused: error = std::string("it refused --") + dwellor::nameOf(command); return Sent::Failed;
             case Win32Instance::Sent::Failed: break;
         }
-        error = utf8(why);
+        error = narrow(why);
         return Sent::Failed;
     }
     std::string scope() const override { return "in this session"; }
@@ -132,7 +96,7 @@ public:
         commands_ = std::make_unique<dwellor::win32::Win32CommandServer>(std::move(run));
         if (!commands_->listening())
             say(Stream::Err, "dwellor: other starts cannot reach this one: " +
-                                 utf8(dwellor::win32::systemMessage(GetLastError())) + "\n");
+                                 narrow(dwellor::win32::systemMessage(GetLastError())) + "\n");
     }
 
     // The session ending: let go of the button first.
@@ -156,7 +120,7 @@ std::vector<std::string> arguments() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) args.push_back(utf8(argv[i]));
+    for (int i = 0; i < argc; ++i) args.push_back(narrow(argv[i]));
     LocalFree(argv);
     return args;
 }

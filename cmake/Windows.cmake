@@ -41,8 +41,10 @@ add_library(dwellor_win32 STATIC
   platform/win32/win32_images.cpp
   platform/win32/win32_instance.cpp
   platform/win32/win32_input.cpp
+  platform/win32/win32_object_window.cpp
   platform/win32/win32_prompt.cpp
   platform/win32/win32_settings.cpp
+  platform/win32/win32_text.cpp
   platform/win32/win32_tray.cpp
   platform/win32/win32_window.cpp
 )

@@ -54,10 +54,15 @@ std::unique_ptr<Win32Guardian> Win32Guardian::start() {
     HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!held) return nullptr;
     std::unique_ptr<Win32Guardian> g(new Win32Guardian(held));
-    createObjectWindow(g.get(), kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
     if (!g->launch()) return nullptr;
     heldEvent = held;
     return g;
+}
+
+Win32Guardian::Win32Guardian(HANDLE held) : held_(held) {
+    // Message-only, where the guardian's end is heard. Without it the
+    // guardian still guards; only its end goes unheard.
+    createWindow(kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
 }
 
 bool Win32Guardian::launch() {
@@ -90,7 +95,8 @@ bool Win32Guardian::launch() {
     process_ = pi.hProcess;
     startedAt_ = GetTickCount64();
     // A thread-pool wait: nothing here wakes until the guardian has ended.
-    // Without it the guardian still guards; only its end goes unheard.
+    // Message-only, where the guardian's end is heard. Without it the
+    // guardian still guards; only its end goes unheard.
     if (hwnd_ && !RegisterWaitForSingleObject(&wait_, process_, guardianEnded, hwnd_, INFINITE, WT_EXECUTEONLYONCE))
         wait_ = nullptr;
     return true;
@@ -118,7 +124,7 @@ LRESULT Win32Guardian::handle(UINT m, WPARAM w, LPARAM l) {
 Win32Guardian::~Win32Guardian() {
     // Ours ends first, then the guardian: that end is not heard.
     if (wait_) UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
-    if (hwnd_) DestroyWindow(hwnd_);
+    destroyWindow();
     if (process_) CloseHandle(process_);
     HANDLE ours = held_;
     heldEvent.compare_exchange_strong(ours, nullptr);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_object_window.h"
 
 namespace dwellor::win32 {
 
@@ -17,13 +18,11 @@ namespace dwellor::win32 {
 // Should the guardian itself be ended, another is started in its place on the
 // same event, so it knows at once whether a press is held. One started again
 // that ends within a second cannot stay up, and is not started once more.
-class Win32Guardian {
+class Win32Guardian final : public ObjectWindow {
 public:
     // Null when it cannot be started.
     static std::unique_ptr<Win32Guardian> start();
-    ~Win32Guardian();
-    Win32Guardian(const Win32Guardian&) = delete;
-    Win32Guardian& operator=(const Win32Guardian&) = delete;
+    ~Win32Guardian() override;
 
     // Told before a press reaches the system and after its release did.
     void pressHeld(bool held);
@@ -43,16 +42,13 @@ public:
     static constexpr const wchar_t* kClassName = L"DwellorGuardianWatch";
 
 private:
-    template <class T>
-    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
-    explicit Win32Guardian(HANDLE held) : held_(held) {}
-    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    explicit Win32Guardian(HANDLE held);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
     // Starts a guardian on held_ and waits for its end; false when it cannot.
     bool launch();
     static void CALLBACK guardianEnded(void* window, BOOLEAN);
 
     HANDLE held_;
-    HWND hwnd_ = nullptr;  // message-only: where the end is heard
     HANDLE process_ = nullptr;
     HANDLE wait_ = nullptr;
     ULONGLONG startedAt_ = 0;

@@ -1,6 +1,4 @@
 #pragma once
-#include <string>
-
 #include "platform/types.h"
 #include "platform/window.h"
 
@@ -13,9 +11,5 @@ Handle imageHandle(Image image);
 // The image a handle stands for at `size` pixels, loaded once and kept for
 // the life of the process; null for an unknown handle.
 HICON iconFor(Handle handle, int size);
-
-// UTF-8 and UTF-16; invalid sequences become U+FFFD.
-std::wstring widen(const std::string& s);
-std::string narrow(const std::wstring& s);
 
 }  // namespace dwellor::win32

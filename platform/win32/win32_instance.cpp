@@ -116,14 +116,7 @@ std::optional<Command> Win32CommandServer::decode(std::uintptr_t tag, const void
 }
 
 Win32CommandServer::Win32CommandServer(std::function<void(Command)> run) : run_(std::move(run)) {
-    createObjectWindow(this, kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
-}
-
-Win32CommandServer::~Win32CommandServer() {
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    createWindow(kClassName, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
 }
 
 LRESULT Win32CommandServer::handle(UINT m, WPARAM w, LPARAM l) {

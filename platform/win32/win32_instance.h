@@ -8,6 +8,7 @@
 
 #include "platform/command.h"
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_object_window.h"
 
 namespace dwellor::win32 {
 
@@ -35,12 +36,9 @@ private:
 // The listening end: a message-only window on the thread that made it. A
 // command is answered at once and carried out from the message loop, so a
 // sender never waits on it and it never runs inside another's send.
-class Win32CommandServer {
+class Win32CommandServer final : public ObjectWindow {
 public:
     explicit Win32CommandServer(std::function<void(Command)> run);
-    ~Win32CommandServer();
-    Win32CommandServer(const Win32CommandServer&) = delete;
-    Win32CommandServer& operator=(const Win32CommandServer&) = delete;
     bool listening() const { return hwnd_ != nullptr; }
 
     static constexpr const wchar_t* kClassName = L"DwellorCommands";
@@ -53,11 +51,8 @@ public:
     static std::optional<Command> decode(std::uintptr_t tag, const void* data, std::size_t size);
 
 private:
-    template <class T>
-    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
 
-    HWND hwnd_ = nullptr;
     std::function<void(Command)> run_;
     std::vector<Command> pending_;
 };

@@ -1,6 +1,6 @@
 #include "platform/win32/win32_prompt.h"
 
-#include "platform/win32/win32_images.h"
+#include "platform/win32/win32_text.h"
 
 #include <algorithm>
 
@@ -13,8 +13,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 }  // namespace
 
 Win32Prompt::Win32Prompt(HWND owner) {
-    hwnd_ = createObjectWindow(this, kClassName, WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, L"", kStyle, 0, 0, 0, 0, owner,
-                               true);
+    createWindow(kClassName, WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, L"", kStyle, 0, 0, 0, 0, owner, true);
     yes_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kYesId)), GetModuleHandleW(nullptr), nullptr);
     no_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, hwnd_,
@@ -22,10 +21,7 @@ Win32Prompt::Win32Prompt(HWND owner) {
 }
 
 Win32Prompt::~Win32Prompt() {
-    if (IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    destroyWindow();  // before the font its buttons draw with
     if (font_) DeleteObject(font_);
 }
 
@@ -74,11 +70,7 @@ void Win32Prompt::open(const PromptDesc& desc) {
 }
 
 bool Win32Prompt::clientAreaContains(Point screen) const {
-    if (!isOpen()) return false;
-    RECT r;
-    GetClientRect(hwnd_, &r);
-    MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return PtInRect(&r, POINT{screen.x, screen.y});
+    return win32::clientAreaContains(hwnd_, POINT{screen.x, screen.y});
 }
 
 LRESULT Win32Prompt::handle(UINT m, WPARAM w, LPARAM l) {

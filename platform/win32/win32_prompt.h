@@ -4,19 +4,18 @@
 #include "platform/prompt.h"
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_object_window.h"
 
 namespace dwellor::win32 {
 
 // The question window: two large standard buttons in a small window of its
 // own, above other windows, beside the point it is opened at. Answers are
 // raised from a posted message: the handler may close this window.
-class Win32Prompt final : public IPrompt {
+class Win32Prompt final : public IPrompt, public ObjectWindow {
 public:
     // `owner` keeps the prompt above it and off the task bar.
     explicit Win32Prompt(HWND owner);
     ~Win32Prompt() override;
-    Win32Prompt(const Win32Prompt&) = delete;
-    Win32Prompt& operator=(const Win32Prompt&) = delete;
 
     void open(const PromptDesc& desc) override;
     void close() override { ShowWindow(hwnd_, SW_HIDE); }
@@ -24,7 +23,6 @@ public:
     bool clientAreaContains(Point screen) const override;
     void onAnswer(std::function<void(bool yes)> h) override { answer_ = std::move(h); }
 
-    HWND hwnd() const { return hwnd_; }
     HWND yesButton() const { return yes_; }
     HWND noButton() const { return no_; }
     static constexpr const wchar_t* kClassName = L"DwellorPrompt";
@@ -32,12 +30,10 @@ public:
     static constexpr int kButtonWidth = 150, kButtonHeight = 64, kMargin = 12, kOffset = 24;
 
 private:
-    template <class T>
-    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
     void layout();
 
-    HWND hwnd_ = nullptr, yes_ = nullptr, no_ = nullptr;
+    HWND yes_ = nullptr, no_ = nullptr;
     HFONT font_ = nullptr;
     std::function<void(bool)> answer_;
 };

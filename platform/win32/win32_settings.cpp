@@ -1,6 +1,6 @@
 #include "platform/win32/win32_settings.h"
 
-#include "platform/win32/win32_images.h"
+#include "platform/win32/win32_text.h"
 
 namespace dwellor::win32 {
 
@@ -53,14 +53,29 @@ std::string Win32Settings::GetSetting(const std::string& app, const std::string&
 void Win32Settings::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                                 const std::string& text) {
     Key k;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath(app, section).c_str(), 0, nullptr, 0,
-                        KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &k.h, nullptr) != ERROR_SUCCESS)
+    const std::wstring path = keyPath(app, section);
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                              &k.h, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        warnOnce(path, rc);
         return;
+    }
     const std::wstring name = widen(key);
     if (look(k.h, name) == Found::Foreign) return;
     const std::wstring value = widen(text);
-    RegSetValueExW(k.h, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    rc = RegSetValueExW(k.h, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    if (rc != ERROR_SUCCESS) warnOnce(path, rc);
+}
+
+void Win32Settings::warnOnce(const std::wstring& key, long error) {
+    // Once, as on Linux: each change saves, and each would say it again.
+    if (warned_) return;
+    warned_ = true;
+    tell(STD_ERROR_HANDLE,
+         "Dwellor: cannot save the settings in " + narrow(L"HKEY_CURRENT_USER\\" + key) + ": " +
+             narrow(systemMessage(static_cast<DWORD>(error))) + "\n",
+         false);
 }
 
 }  // namespace dwellor::win32

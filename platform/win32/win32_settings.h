@@ -9,7 +9,8 @@ namespace dwellor::win32 {
 // HKEY_CURRENT_USER\Software\VB and VBA Program Settings\<app>\<section>,
 // REG_SZ values, so scripts using those functions share them. A value of
 // another type, or larger than 64 KiB, is not ours: it reads as the default
-// and is never overwritten.
+// and is never overwritten. The first write the registry refuses is told on
+// standard error (or the console started from), never in a box.
 class Win32Settings final : public ISettingsBackend {
 public:
     // Under HKEY_CURRENT_USER.
@@ -24,7 +25,9 @@ public:
 
 private:
     std::wstring keyPath(const std::string& app, const std::string& section) const;
+    void warnOnce(const std::wstring& key, long error);
     std::wstring root_;
+    bool warned_ = false;
 };
 
 }  // namespace dwellor::win32

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_tray.h"
 
 #include "platform/win32/win32_images.h"
+#include "platform/win32/win32_text.h"
 
 namespace dwellor::win32 {
 
@@ -12,7 +13,7 @@ constexpr int kReaddTries = 10;
 }  // namespace
 
 Win32Tray::Win32Tray() {
-    hwnd_ = createObjectWindow(this, kClassName, WS_EX_TOOLWINDOW, L"Dwellor", WS_POPUP, 0, 0, 0, 0, nullptr, false);
+    createWindow(kClassName, WS_EX_TOOLWINDOW, L"Dwellor", WS_POPUP, 0, 0, 0, 0, nullptr, false);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     data_.cbSize = sizeof data_;
     data_.hWnd = hwnd_;
@@ -20,10 +21,7 @@ Win32Tray::Win32Tray() {
     data_.uCallbackMessage = kCallbackMessage;
 }
 
-Win32Tray::~Win32Tray() {
-    remove();
-    if (hwnd_) DestroyWindow(hwnd_);
-}
+Win32Tray::~Win32Tray() { remove(); }
 
 bool Win32Tray::add() {
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -5,6 +5,7 @@
 #include "platform/tray.h"
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_object_window.h"
 #include <shellapi.h>
 
 namespace dwellor::win32 {
@@ -14,19 +15,16 @@ namespace dwellor::win32 {
 // "TaskbarCreated" broadcast and puts the icon back after Explorer restarts).
 // The icon's callbacks are raised from a message posted to that window, never
 // inside a call here, so the handler may remove the icon.
-class Win32Tray final : public ITray {
+class Win32Tray final : public ITray, public ObjectWindow {
 public:
     Win32Tray();
     ~Win32Tray() override;
-    Win32Tray(const Win32Tray&) = delete;
-    Win32Tray& operator=(const Win32Tray&) = delete;
 
     bool show(Handle image, const std::string& tip) override;
     bool setImage(Handle image) override;
     bool remove() override;
     void onEvent(std::function<void(TrayEvent)> h) override { event_ = std::move(h); }
 
-    HWND hwnd() const { return hwnd_; }
     // Whether a point of the screen lies on the shown icon, as far as the
     // shell tells (Windows 7 and later).
     bool iconContains(POINT at) const;
@@ -35,13 +33,10 @@ public:
     static constexpr const wchar_t* kClassName = L"DwellorTray";
 
 private:
-    template <class T>
-    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
     bool add();
     void post(TrayEvent e);
 
-    HWND hwnd_ = nullptr;
     UINT taskbarCreated_ = 0;
     NOTIFYICONDATAW data_{};
     bool shown_ = false;

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_window.h"
 
 #include "platform/win32/win32_images.h"
+#include "platform/win32/win32_text.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -113,8 +114,7 @@ LRESULT CALLBACK Win32Label::subclass(HWND h, UINT m, WPARAM w, LPARAM l, UINT_P
 Win32Window::Win32Window() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
-    hwnd_ = createObjectWindow(this, kClassName, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr,
-                               true);
+    createWindow(kClassName, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr, true);
     dpi_ = GetDpiForWindow(hwnd_);
     if (dpi_ == 0) dpi_ = 96;
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
@@ -127,10 +127,7 @@ Win32Window::~Win32Window() {
     timers_.clear();
     prompts_.clear();
     controls_.clear();
-    if (IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
+    destroyWindow();  // before the fonts its controls draw with
     for (HFONT f : {font_, exactFont_})
         if (f) DeleteObject(f);
     for (auto& [h, f] : fittedFonts_) DeleteObject(f);
@@ -361,11 +358,7 @@ void Win32Window::show() {
 }
 
 bool Win32Window::clientAreaContains(Point screen) const {
-    if (!IsWindowVisible(hwnd_) || IsIconic(hwnd_)) return false;
-    RECT r;
-    GetClientRect(hwnd_, &r);
-    MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&r), 2);
-    return PtInRect(&r, POINT{screen.x, screen.y});
+    return win32::clientAreaContains(hwnd_, POINT{screen.x, screen.y});
 }
 
 void Win32Window::unload() {

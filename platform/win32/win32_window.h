@@ -10,6 +10,7 @@
 #include "platform/win32/win32_timer.h"
 
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_object_window.h"
 
 namespace dwellor::win32 {
 
@@ -101,12 +102,10 @@ private:
 // a minimise box, the controls at their positions scaled with the monitor's
 // DPI (laid out again when it changes), the system's message font, tooltips
 // and the tab order of creation. Closing it ends the message loop.
-class Win32Window final : public IWindow {
+class Win32Window final : public IWindow, public ObjectWindow {
 public:
     Win32Window();
     ~Win32Window() override;
-    Win32Window(const Win32Window&) = delete;
-    Win32Window& operator=(const Win32Window&) = delete;
 
     IButton& addButton(const ControlDesc& desc) override;
     ITextBox& addTextBox(const ControlDesc& desc) override;
@@ -142,7 +141,6 @@ public:
     // is gone; returns the exit code.
     int run();
 
-    HWND hwnd() const { return hwnd_; }
     UINT dpi() const { return dpi_; }
     // A control's window by name; null when there is none.
     HWND control(const std::string& name) const;
@@ -155,9 +153,7 @@ public:
     static constexpr DWORD kExStyle = WS_EX_TOPMOST;
 
 private:
-    template <class T>
-    friend LRESULT CALLBACK objectProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT handle(UINT m, WPARAM w, LPARAM l);
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
     HWND create(const wchar_t* cls, DWORD style, const ControlDesc& desc);
     template <class C>
     C& keep(std::unique_ptr<C> c);
@@ -172,7 +168,6 @@ private:
     bool pointerInClientArea() const;
     void setPointerInside(bool inside);
 
-    HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     UINT dpi_ = 96;
     int clientW_ = 0, clientH_ = 0;

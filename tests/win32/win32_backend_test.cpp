@@ -12,7 +12,9 @@
 
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
+#include "platform/win32/win32_object_window.h"
 #include "platform/win32/win32_settings.h"
+#include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tray.h"
 #include "platform/win32/win32_window.h"
 
@@ -345,6 +347,80 @@ TEST_F(RegistryTest, ForeignValuesReadAsTheDefaultAndAreLeftAlone) {
     EXPECT_EQ(stored(L"Expand").first, static_cast<DWORD>(REG_EXPAND_SZ));
     // A string stored without its NUL is still ours.
     EXPECT_EQ(settings.GetSetting("DwellorTest", "Program", "Bare", "dflt"), "42");
+}
+
+// Under a volatile key no lasting one can be made: every save there fails.
+TEST_F(RegistryTest, ASaveTheRegistryRefusesIsToldOnceOnStandardError) {
+    const wchar_t* root = L"Software\\DwellorTestVolatile";
+    RegDeleteTreeW(HKEY_CURRENT_USER, root);
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, root, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &k,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(k);
+    Win32Settings refused(root);
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+    const HANDLE stderrBefore = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, write);
+    refused.SaveSetting("DwellorTest", "Program", "Interval", "250");
+    refused.SaveSetting("DwellorTest", "Program", "Enabled", "False");
+    SetStdHandle(STD_ERROR_HANDLE, stderrBefore);
+    CloseHandle(write);
+    std::string said;
+    char buf[512];
+    DWORD n = 0;
+    while (ReadFile(read, buf, sizeof buf, &n, nullptr) && n) said.append(buf, n);
+    CloseHandle(read);
+    RegDeleteTreeW(HKEY_CURRENT_USER, root);
+    EXPECT_EQ(said, "Dwellor: cannot save the settings in "
+                    "HKEY_CURRENT_USER\\Software\\DwellorTestVolatile\\DwellorTest\\Program: " +
+                        narrow(systemMessage(ERROR_CHILD_MUST_BE_VOLATILE)) + "\r\n");
+}
+
+// An object with a window of a class of its own.
+struct Probe final : ObjectWindow {
+    std::vector<UINT> heard;
+    bool made;
+    DWORD error;
+    explicit Probe(const wchar_t* cls)
+        : made(createWindow(cls, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false)), error(GetLastError()) {}
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override {
+        heard.push_back(m);
+        return ObjectWindow::handle(m, w, l);
+    }
+};
+
+TEST(ObjectWindowTest, OneClassForManyObjectsEachHearingItsOwnAndNoClassOfAnothersName) {
+    HWND first = nullptr;
+    {
+        Probe a(L"DwellorTestProbe"), b(L"DwellorTestProbe");
+        ASSERT_TRUE(a.made && b.made);
+        first = a.hwnd();
+        a.heard.clear();
+        b.heard.clear();
+        SendMessageW(a.hwnd(), WM_APP + 7, 0, 0);
+        EXPECT_EQ(a.heard, std::vector<UINT>{WM_APP + 7});
+        EXPECT_TRUE(b.heard.empty());
+        // Destroyed from elsewhere: the object keeps no handle the system may reuse.
+        DestroyWindow(b.hwnd());
+        EXPECT_EQ(b.hwnd(), nullptr);
+    }
+    EXPECT_FALSE(IsWindow(first));  // went with its object
+
+    // Taken by someone else, its windows would never reach the object.
+    WNDCLASSW theirs{};
+    theirs.lpfnWndProc = DefWindowProcW;
+    theirs.hInstance = GetModuleHandleW(nullptr);
+    theirs.lpszClassName = L"DwellorTestTaken";
+    ASSERT_TRUE(RegisterClassW(&theirs));
+    {
+        Probe refused(L"DwellorTestTaken");
+        EXPECT_FALSE(refused.made);
+        EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+        EXPECT_EQ(refused.hwnd(), nullptr);
+    }
+    UnregisterClassW(L"DwellorTestTaken", GetModuleHandleW(nullptr));
 }
 
 TEST(Input, EachFlagIsOneButtonEventInFlagOrderWithoutMotion) {
