@@ -186,7 +186,7 @@ public:
             }
             return own;
         });
-        return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
+        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_};
     }
 
     void listen(std::function<void(dwellor::Command)> run) override {

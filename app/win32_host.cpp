@@ -89,7 +89,7 @@ public:
             return window_->isOwn(topLevel) || tray_->iconContains(at);
         });
         if (guardian_) input_->onLeftHeld([&g = *guardian_](bool held) { g.pressHeld(held); });
-        return dwellor::Platform{*window_, *input_, *input_, *tray_, *settings_};
+        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_};
     }
 
     void listen(std::function<void(dwellor::Command)> run) override {

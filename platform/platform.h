@@ -2,6 +2,7 @@
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
+#include "platform/pointer_motion.h"
 #include "platform/settings_backend.h"
 #include "platform/tray.h"
 #include "platform/window.h"
@@ -12,6 +13,7 @@ namespace dwellor {
 struct Platform {
     IWindow& window;
     IPointer& pointer;
+    IPointerMotion& motion;
     IMouseInput& mouse;
     ITray& tray;
     ISettingsBackend& settings;

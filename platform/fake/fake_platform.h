@@ -216,14 +216,29 @@ private:
 
 // The pointer: a position, and a queue of outcomes for the next readings
 // (each true or false); when the queue is empty readings succeed.
-class Pointer final : public IPointer {
+class Pointer final : public IPointer, public IPointerMotion {
 public:
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override { return overOwn; }
+    bool watchMotion(bool on) override {
+        watching = on && canWatch;
+        return watching;
+    }
+    void onMoved(Handler moved) override { moved_ = std::move(moved); }
+    // The user moves the pointer: told at once while watched.
+    void moveTo(Point p) {
+        position = p;
+        if (watching && moved_) moved_();
+    }
     Point position;
+    bool canWatch = true;
+    bool watching = false;
     bool overOwn = false;  // the program's window is the top-level under the pointer
     std::deque<bool> outcomes;
     int readings = 0;
+
+private:
+    Handler moved_;
 };
 
 struct Injection {
@@ -301,7 +316,7 @@ struct FakePlatform {
     Mouse mouse{pointer};
     Tray tray{log};
     Settings settings{log};
-    Platform platform() { return {window, pointer, mouse, tray, settings}; }
+    Platform platform() { return {window, pointer, pointer, mouse, tray, settings}; }
 };
 
 }  // namespace dwellor::fake

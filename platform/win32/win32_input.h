@@ -5,13 +5,14 @@
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
+#include "platform/pointer_motion.h"
 
 #include "platform/win32/win32_api.h"
 
 namespace dwellor::win32 {
 
 // The pointer through GetCursorPos, the clicks through SendInput.
-class Win32Input final : public IPointer, public IMouseInput {
+class Win32Input final : public IPointer, public IPointerMotion, public IMouseInput {
 public:
     // Tells whether a top-level window, or a point of the screen, is one of
     // the program's own (the main window, a prompt, the tray icon).
@@ -24,6 +25,9 @@ public:
     // Fails while another desktop (a UAC prompt, the lock screen) has the input.
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override { return overOwn_; }
+    // Not yet watched here.
+    bool watchMotion(bool) override { return false; }
+    void onMoved(Handler) override {}
     // One SendInput call with one button event per flag, in flag order;
     // never a motion.
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,

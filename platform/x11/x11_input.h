@@ -6,12 +6,13 @@
 
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
+#include "platform/pointer_motion.h"
 
 namespace dwellor::x11 {
 
 // One connection to the X server for reading the pointer and injecting button
 // events through XTEST. Opened once; closed when destroyed.
-class X11Input final : public IPointer, public IMouseInput {
+class X11Input final : public IPointer, public IPointerMotion, public IMouseInput {
 public:
     // Returns null and sets `error` when there is no display or it lacks XTEST.
     static std::unique_ptr<X11Input> open(const char* displayName, std::string& error);
@@ -35,6 +36,9 @@ public:
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override;
+    // Not yet watched here.
+    bool watchMotion(bool) override { return false; }
+    void onMoved(Handler) override {}
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
     // where the pointer is; flushed before returning, and a release of a held
     // left press is waited for until the server has it.
