@@ -157,7 +157,7 @@ TEST_F(ControlsTest, ClosingAsksTheHandlerAndTheSessionEndingRaisesEnding) {
 struct FormOnWin32Test : ::testing::Test {
     Win32Window window;
     fake::FakePlatform others;
-    Form1 form{{window, others.pointer, others.mouse, others.tray, others.settings}};
+    Form1 form{{window, others.pointer, others.pointer, others.mouse, others.tray, others.settings}};
 };
 
 TEST_F(FormOnWin32Test, StandardControlsAtTheirPlacesInTabOrderWithTooltips) {
