@@ -2,6 +2,9 @@
 
 #include "engine/numbers.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace dwellor {
 
 DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput& mouse,
@@ -11,7 +14,7 @@ DwellEngine::DwellEngine(EngineControls controls, IPointer& pointer, IMouseInput
 void DwellEngine::noteReading(Point p) {
     if (!ownHold_) return;
     if (!ownHold_->at) ownHold_->at = p;
-    else if (*ownHold_->at != p) ownHold_.reset();
+    else if (!near(*ownHold_->at, p)) ownHold_.reset();
 }
 
 void DwellEngine::holdOwnClicksUntilMoved() {
@@ -29,6 +32,7 @@ std::optional<Point> DwellEngine::ownClickHere() {
 }
 
 void DwellEngine::Timer1_Timer() {
+    if (rule_.steady) return steadyTick();
     // A pointer parked in the top-left corner suspends clicking.
     if (pointer_.GetCursorPos(CursorSample)) {
         noteReading(CursorSample);
@@ -43,13 +47,14 @@ void DwellEngine::Timer1_Timer() {
     if (read) noteReading(CursorSample);
     if (read && CursorSample.y == PreviousSample.y && CursorSample.x == PreviousSample.x) {
         const bool own = pointer_.overOwnWindow();
-        overOwnWindow_ = own && insideOwnWindow_ && insideOwnWindow_(CursorSample);
         // Clicked there already: a control would flip back and forth.
         if (own && ownHold_) {
             PreviousSample = CursorSample;
             return;
         }
-        if (!dragOn()) {
+        if (own && insideOwnWindow_ && insideOwnWindow_(CursorSample)) {
+            clickOwnWindow(CursorSample);
+        } else if (!dragOn()) {
             PerformClick(kTrue);
         } else if (DragPhase == true) {
             PerformClick(kTrue);
@@ -72,7 +77,7 @@ void DwellEngine::wakeTick(const std::function<bool(Point)>& wakes) {
     Point p;
     if (!pointer_.GetCursorPos(p)) return;
     noteReading(p);
-    const bool rest = wakePrevious_ == p;
+    const bool rest = wakePrevious_ && near(*wakePrevious_, p);
     wakePrevious_ = p;
     if (!rest || ownHold_ || !pointer_.overOwnWindow() || !wakes(p)) return;
     inject(MOUSEEVENTF_LEFTDOWN);
@@ -92,10 +97,6 @@ void DwellEngine::clickLeft(VBool release) {
 }
 
 void DwellEngine::PerformClick(VBool release) {
-    if (overOwnWindow_) {
-        clickLeft(release);
-        return;
-    }
     if (c_.Label4.foreColour() == kRed) clickLeft(release);
     if (c_.Label6.foreColour() == kRed) {
         inject(MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_RIGHTUP);
@@ -127,5 +128,133 @@ void DwellEngine::releaseHeldButton() {
 }
 
 std::int32_t DwellEngine::dwellPeriod() const { return validPeriod(c_.Text1.text()).value_or(lastDwellPeriod_); }
+
+void DwellEngine::clickOwnWindow(Point at) {
+    if (leftHeld_) {
+        releaseHeldButton();
+    } else {
+        inject(MOUSEEVENTF_LEFTDOWN);
+        inject(MOUSEEVENTF_LEFTUP);
+    }
+    ownHold_ = OwnHold{at, true};
+}
+
+bool DwellEngine::near(Point a, Point b) const {
+    if (!rule_.steady) return a == b;
+    const std::int64_t dx = std::int64_t{a.x} - b.x, dy = std::int64_t{a.y} - b.y;
+    return std::abs(dx) <= rule_.radius && std::abs(dy) <= rule_.radius;
+}
+
+bool DwellEngine::staysSettled(Point p) {
+    if (!settled_) return false;
+    Box b = *settled_;
+    b.left = std::min<std::int64_t>(b.left, p.x);
+    b.right = std::max<std::int64_t>(b.right, p.x);
+    b.top = std::min<std::int64_t>(b.top, p.y);
+    b.bottom = std::max<std::int64_t>(b.bottom, p.y);
+    if (b.right - b.left > 2 * rule_.radius || b.bottom - b.top > 2 * rule_.radius) return false;
+    settled_ = b;
+    return true;
+}
+
+// ---- The steady rule
+
+void DwellEngine::useRule(const RestRule& rule, ITickTimer& gap) {
+    rule_ = rule;
+    if (!rule_.steady) return;
+    if (const std::int32_t now = c_.Timer1.interval(); now > 0) lastDwellPeriod_ = now;
+    gap_ = &gap;
+    gap_->setEnabled(false);
+    gap_->setInterval(kMotionGapMs);
+    gap_->onTick([this] {
+        // Readings at most a gap apart while it moves, and one last reading
+        // once it has stopped; then nothing until it moves again.
+        if (!movedInGap_) return gap_->setEnabled(false);
+        movedInGap_ = false;
+        steadyReading();
+    });
+    forgetRest();
+}
+
+void DwellEngine::pointerMoved() {
+    if (!rule_.steady || !gap_) return;
+    if (gap_->enabled()) {
+        movedInGap_ = true;
+        return;
+    }
+    steadyReading();
+    gap_->setEnabled(true);
+}
+
+void DwellEngine::runStateChanged() {
+    if (rule_.steady) forgetRest();
+}
+
+void DwellEngine::forgetRest() {
+    settled_.reset();
+    if (rule_.steady) quiet();
+}
+
+void DwellEngine::steadyReading() {
+    Point p;
+    if (!c_.Timer1.enabled() || !pointer_.GetCursorPos(p)) return;
+    noteReading(p);
+    if (p == Point{0, 0}) {
+        releaseHeldButton();
+        return forgetRest();
+    }
+    // Within the radius it is tremor, not movement.
+    if (!staysSettled(p)) settleAt(p);
+}
+
+void DwellEngine::settleAt(Point p) {
+    settled_ = Box{p.x, p.y, p.x, p.y};
+    const bool pressHeld = DragPhase == true && leftHeld_;
+    if (pressHeld && pressAt_ && !near(p, *pressAt_)) pressAt_.reset();  // the drag has begun
+    // A whole period from now; a press still where it was made waits longer
+    // for the person to start the drag.
+    c_.Timer1.setInterval(!pressHeld ? dwellPeriod() : pressAt_ ? kHoldLimitMs
+                                                          : validPeriod(c_.Text2.text()).value_or(dwellPeriod()));
+    c_.Timer1.setQuiet(false);
+}
+
+void DwellEngine::steadyTick() {
+    Point p;
+    if (!pointer_.GetCursorPos(p)) return;
+    noteReading(p);
+    if (p == Point{0, 0}) {
+        releaseHeldButton();
+        return forgetRest();
+    }
+    if (!settled_) return quiet();
+    // Moved since it settled: timed afresh from here.
+    if (!staysSettled(p)) return settleAt(p);
+    const bool own = pointer_.overOwnWindow();
+    if (own && ownHold_) return quiet();
+    if (own && insideOwnWindow_ && insideOwnWindow_(p)) {
+        clickOwnWindow(p);
+        return quiet();
+    }
+    if (DragPhase == true) {
+        // The rest that ends the drag (or the hold's limit) lets go.
+        PerformClick(kTrue);
+        DragPhase = false;
+        pressAt_.reset();
+        c_.Timer1.setInterval(dwellPeriod());
+    } else if (dragOn()) {
+        PerformClick(kFalse);
+        DragPhase = true;
+        if (leftHeld_) {
+            pressAt_ = p;
+            c_.Timer1.setInterval(kHoldLimitMs);
+            return;
+        }
+    } else {
+        PerformClick(kTrue);
+    }
+    if (own && !leftHeld_) ownHold_ = OwnHold{p, true};
+    // Once per rest: the next click needs a move out of the radius.
+    if (!rule_.repeat || (own && ownHold_)) quiet();
+}
 
 }  // namespace dwellor

@@ -27,6 +27,16 @@ struct EngineControls {
     ILabel& Label7;    // Double
 };
 
+// How a rest is told. Off: two readings of the pointer a period apart, equal
+// to the pixel. On (steady rest): the pointer settles when it stays within
+// `radius` pixels of one point, across and down, and the click comes once it
+// has stayed settled for a whole period, once per rest unless `repeat`.
+struct RestRule {
+    bool steady = false;
+    int radius = 6;
+    bool repeat = false;
+};
+
 // Decides on every tick whether the pointer rests and injects the selected
 // click; in drag mode alternates press and release.
 class DwellEngine {
@@ -38,6 +48,19 @@ public:
 
     // The tick of Timer1.
     void Timer1_Timer();
+
+    // The steady rule watches the pointer move instead of sampling it: Timer1
+    // then stays quiet unless a rest is being timed, and `gap` (a timer of its
+    // own) spaces the readings after moves at least kMotionGapMs apart.
+    void useRule(const RestRule& rule, ITickTimer& gap);
+    const RestRule& rule() const { return rule_; }
+    // The pointer moved (told while the steady rule watches).
+    void pointerMoved();
+    // Clicking was switched on or off: a steady rest starts afresh.
+    void runStateChanged();
+    static constexpr int kMotionGapMs = 16;
+    // A steady drag press that the pointer never leaves is let go after this.
+    static constexpr int kHoldLimitMs = 5000;
 
     // While clicking is off, a tick of the watch that runs while the pointer
     // is over the window: a rest on the one control `wakes` says yes to gets
@@ -71,14 +94,35 @@ private:
     void inject(std::uint32_t flags);
     void clickLeft(VBool release);
     bool dragOn() const { return c_.Check2.value() == 1; }
+    // A rest on the program's own window: one plain left click, whatever the
+    // mode and the drag option; a press held from elsewhere is let go there.
+    void clickOwnWindow(Point at);
+    // Within the rule's radius (steady) or the same pixel.
+    bool near(Point a, Point b) const;
+    void steadyTick();
+    void steadyReading();
+    // Whether `p` keeps the pointer settled; if so it is taken in.
+    bool staysSettled(Point p);
+    void settleAt(Point p);
+    void quiet() { c_.Timer1.setQuiet(true); }
+    // The corner, or clicking switched off: no rest is being timed.
+    void forgetRest();
 
     EngineControls c_;
     IPointer& pointer_;
     IMouseInput& mouse_;
     std::function<bool(Point)> insideOwnWindow_;
-    // The resting pointer is over the program's own window: its controls
-    // answer the left button only, so that is what it gets.
-    bool overOwnWindow_ = false;
+
+    RestRule rule_;
+    ITickTimer* gap_ = nullptr;
+    bool movedInGap_ = false;
+    // Where the pointer has been since it settled: it stays settled while
+    // all of it fits a square of twice the radius.
+    struct Box {
+        std::int64_t left, top, right, bottom;
+    };
+    std::optional<Box> settled_;
+    std::optional<Point> pressAt_;  // where a steady drag press was made
 
     Point CursorSample;
     // Coordinates are kept whole even beyond the 16-bit range, so a pointer

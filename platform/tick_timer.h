@@ -16,6 +16,9 @@ public:
     virtual std::int32_t interval() const = 0;
     virtual void setInterval(std::int32_t ms) = 0;
     virtual void onTick(Handler h) = 0;
+    // Quiet, an enabled timer keeps its period but raises no ticks (and costs
+    // nothing) until it is told otherwise; its period then counts from then.
+    virtual void setQuiet(bool quiet) = 0;
 };
 
 // What every backend's timer shares. It runs only while enabled with a
@@ -36,6 +39,11 @@ public:
         apply();
     }
     void onTick(Handler h) final { tick_ = std::move(h); }
+    void setQuiet(bool quiet) final {
+        if (quiet == quiet_) return;
+        quiet_ = quiet;
+        apply();
+    }
     // The platform's timer fired.
     void tick() {
         if (tick_) tick_();
@@ -48,10 +56,11 @@ protected:
 
 private:
     void apply() {
-        if (enabled_ && interval_ > 0) start(interval_);
+        if (enabled_ && interval_ > 0 && !quiet_) start(interval_);
         else stop();
     }
     bool enabled_ = false;
+    bool quiet_ = false;
     std::int32_t interval_ = 0;
     Handler tick_;
 };

@@ -86,6 +86,21 @@ bool SettingsStore::enabled() {
     return readBool(read("Enabled", "True"), v) ? v : true;
 }
 
+bool SettingsStore::steady() {
+    bool v = false;
+    return readBool(read("Steady", "False"), v) && v;
+}
+
+int SettingsStore::radius() {
+    std::int64_t v = 6;
+    return readUnsigned(read("Radius", "6"), 30, v) ? static_cast<int>(v) : 6;
+}
+
+bool SettingsStore::repeat() {
+    bool v = false;
+    return readBool(read("Repeat", "False"), v) && v;
+}
+
 void SettingsStore::saveInterval(std::int32_t ms) { write("Interval", std::to_string(ms)); }
 void SettingsStore::saveDrag(std::int16_t value) { write("Drag", std::to_string(value)); }
 void SettingsStore::saveEnabled(bool on) { write("Enabled", on ? "True" : "False"); }

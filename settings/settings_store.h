@@ -16,6 +16,10 @@ public:
     std::int32_t interval();  // "Interval": 1 .. 34999, default 1000
     std::int16_t drag();      // "Drag": 0 or 1, default 0
     bool enabled();           // "Enabled": True or False, default True
+    // How a rest is told; nothing writes these yet.
+    bool steady();            // "Steady": True or False, default False
+    int radius();             // "Radius": whole pixels 0 .. 30, default 6
+    bool repeat();            // "Repeat": True or False, default False
 
     void saveInterval(std::int32_t ms);
     void saveDrag(std::int16_t value);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "engine/dwell_engine.h"
 #include "platform/fake/fake_platform.h"
 
@@ -271,20 +273,18 @@ TEST_F(EngineTest, OwnWindowGetsAPlainLeftClickInEveryMode) {
     EXPECT_EQ(fp.mouse.flags(), (Flags{RIGHT, RIGHT}));
 }
 
-TEST_F(EngineTest, OwnWindowKeepsTheDragAlternation) {
+// With the drag option on, a rest on the program's own window is still one
+// plain left click: a press held there for the drag period was cancelled by
+// a drift. A press held from a drag elsewhere is let go there instead.
+TEST_F(EngineTest, OwnWindowGetsAPlainClickWithDragOnAndLetsGoOfAHeldPress) {
     check2.setValue(1);
     select(dbl);
     fp.pointer.overOwn = true;
     restAt({29, 20});
-    timer.steps(2);  // the rest presses
-    EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN}));
-    EXPECT_TRUE(fp.mouse.leftHeld());
-    EXPECT_EQ(timer.interval(), 500);
-    timer.step();  // the next releases: a click on the same control
+    timer.steps(3);  // one click per rest
     EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
-    EXPECT_FALSE(fp.mouse.leftHeld());
+    EXPECT_EQ(timer.interval(), 1000);
 
-    // A press held from a drag elsewhere is let go by the next rest here.
     select(left);
     fp.pointer.overOwn = false;
     fp.mouse.calls.clear();
@@ -293,8 +293,9 @@ TEST_F(EngineTest, OwnWindowKeepsTheDragAlternation) {
     ASSERT_TRUE(fp.mouse.leftHeld());
     fp.pointer.overOwn = true;
     restAt({157, 20});
-    timer.steps(2);
+    timer.steps(3);
     EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
+    EXPECT_EQ(timer.interval(), 1000);
 }
 
 }  // namespace
@@ -359,5 +360,114 @@ TEST_F(EngineTest, TheWakeWatchClicksOnlyItsControlOncePerRest) {
     for (int i = 0; i < 2; ++i) engine.wakeTick(onToggle);
     EXPECT_EQ(fp.mouse.flags(), (Flags{DOWN, UP}));
 }
+
+}  // namespace
+
+namespace {
+
+// ---- The steady rest rule, on traces replayed in virtual time
+
+struct Move {
+    std::int64_t at;  // ms
+    Point to;
+};
+using Trace = std::vector<Move>;
+struct Click {
+    std::int64_t at;  // ms
+    std::uint32_t flags;
+};
+
+// A rest at `p` from `from` to `until` with a tracker's jitter of up to
+// `jitter` px on each axis, a reading every 20 ms.
+Trace rest(Point p, std::int64_t from, std::int64_t until, int jitter = 0) {
+    Trace t{{from, p}};
+    std::uint32_t seed = 12345;
+    for (std::int64_t at = from + 20; jitter > 0 && at < until; at += 20) {
+        seed = seed * 1103515245u + 12345u;
+        const int dx = static_cast<int>((seed >> 8) % (2 * jitter + 1)) - jitter;
+        const int dy = static_cast<int>((seed >> 20) % (2 * jitter + 1)) - jitter;
+        t.push_back({at, {p.x + dx, p.y + dy}});
+    }
+    return t;
+}
+// From `a` to `b` in a straight line at `pxPerSecond`, a reading every 16 ms.
+Trace travel(Point a, Point b, std::int64_t from, double pxPerSecond) {
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    const auto ms = static_cast<std::int64_t>(length / pxPerSecond * 1000);
+    Trace t;
+    for (std::int64_t at = 0; at <= ms; at += 16) {
+        const double f = ms ? static_cast<double>(at) / ms : 1;
+        t.push_back({from + at, {static_cast<int>(std::lround(a.x + f * (b.x - a.x))),
+                                 static_cast<int>(std::lround(a.y + f * (b.y - a.y)))}});
+    }
+    t.push_back({from + ms, b});
+    return t;
+}
+Trace operator+(Trace a, const Trace& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct SteadyCase {
+    const char* name;
+    Trace trace;
+    std::int64_t until;
+    std::vector<Click> clicks;
+    bool drag = false;
+    bool repeat = false;
+};
+void PrintTo(const SteadyCase& c, std::ostream* os) { *os << c.name; }
+
+class SteadyRest : public EngineTest, public ::testing::WithParamInterface<SteadyCase> {};
+
+TEST_P(SteadyRest, ClicksWhereAndWhenThePersonMeansIt) {
+    const SteadyCase& c = GetParam();
+    check2.setValue(c.drag ? 1 : 0);
+    ITickTimer& gap = fp.window.addTimer("Gap");
+    engine.useRule({true, 6, c.repeat}, gap);
+    fp.pointer.onMoved([this] { engine.pointerMoved(); });
+    fp.pointer.watchMotion(true);
+    for (const Move& m : c.trace) {
+        fp.clock.advanceTo(m.at);
+        fp.pointer.moveTo(m.to);
+    }
+    fp.clock.advanceTo(c.until);
+    ASSERT_EQ(fp.mouse.calls.size(), c.clicks.size()) << ::testing::PrintToString(fp.mouse.times);
+    for (std::size_t i = 0; i < c.clicks.size(); ++i) {
+        EXPECT_EQ(fp.mouse.calls[i].flags, c.clicks[i].flags) << i;
+        // Arriving, it settles at the first reading within the radius of
+        // where it stops: up to a reading or so earlier.
+        EXPECT_NEAR(static_cast<double>(fp.mouse.times[i]), static_cast<double>(c.clicks[i].at), 24) << i;
+    }
+    // Still after its clicks, nothing is timed: no tick at all.
+    if (!c.repeat && !c.clicks.empty()) {
+        EXPECT_FALSE(timer.running());
+        EXPECT_FALSE(gap.enabled());
+    }
+}
+
+const Point kA{300, 300}, kB{700, 420};
+INSTANTIATE_TEST_SUITE_P(
+    Traces, SteadyRest,
+    ::testing::Values(
+        SteadyCase{"StillOnceAPeriodAfterSettling", rest(kA, 100, 100), 5000, {{1100, DOWN}, {1100, UP}}},
+        SteadyCase{"RepeatWhileResting", rest(kA, 100, 100), 3200, {{1100, DOWN}, {1100, UP}, {2100, DOWN},
+                                                                  {2100, UP}, {3100, DOWN}, {3100, UP}},
+                   false, true},
+        SteadyCase{"FivePixelJitterIsTremor", rest(kA, 100, 4000, 5), 4000, {{1100, DOWN}, {1100, UP}}},
+        SteadyCase{"TravelWithShortPausesThenARest",
+                   travel(kA, kB, 0, 400) + rest(kB, 1100, 1700, 3) + travel(kB, kA, 1700, 400) +
+                       rest(kA, 2800, 5000, 3),
+                   5000, {{3744, DOWN}, {3744, UP}}},  // a period after it arrived
+        SteadyCase{"BackAndForthInStepWithThePeriodNeverClicks",
+                   travel(kA, kB, 0, 420) + travel(kB, kA, 1000, 420) + travel(kA, kB, 2000, 420) +
+                       travel(kB, kA, 3000, 420),
+                   3990, {}},
+        SteadyCase{"TheCornerSuspends", travel(kA, {0, 0}, 0, 2000), 4000, {}},
+        SteadyCase{"DragWaitsForASlowStartAndEndsAtTheNextRest",
+                   rest(kA, 0, 2500, 3) + travel(kA, kB, 2500, 60) + rest(kB, 9500, 9500, 3), 11000,
+                   {{1000, DOWN}, {9960, UP}}, true},  // a drag period after it arrived
+        SteadyCase{"APressNeverLeftIsLetGo", rest(kA, 0, 9000, 3), 9000, {{1000, DOWN}, {6000, UP}}, true}),
+    [](const ::testing::TestParamInfo<SteadyCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(FormTest, ScreenReaderNamesTheFieldsAndHearsTheSelectedMode) {
 
 TEST_F(FormTest, LoadOnFirstRun) {
     load();
-    EXPECT_EQ(fp().settings.reads, (std::vector<std::string>{"Interval", "Drag", "Enabled"}));
+    EXPECT_EQ(fp().settings.reads, (std::vector<std::string>{"Interval", "Drag", "Enabled", "Steady", "Radius", "Repeat"}));
     EXPECT_EQ(timer().interval(), 1000);
     EXPECT_TRUE(timer().enabled());
     EXPECT_EQ(check2().value(), 0);

@@ -90,6 +90,8 @@ Form1::Form1(Platform p)
       wakeWatch_(window_.addTimer("WakeWatch")),
       askTimeout_(window_.addTimer("AskTimeout")),
       ask_(window_.addPrompt()),
+      motionGap_(window_.addTimer("MotionGap")),
+      motion_(p.motion),
       engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse,
               [this](Point at) { return window_.clientAreaContains(at) || ask_.clientAreaContains(at); }) {
     window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel);
@@ -127,9 +129,16 @@ Form1::Form1(Platform p)
     askTimeout_.setInterval(kAskTimeoutMs);
     askTimeout_.onTick([this] { answer(false); });
     ask_.onAnswer([this](bool exit) { answer(exit); });
+    motion_.onMoved([this] { engine_.pointerMoved(); });
 }
 
 void Form1::updateWakeWatch() {
+    const bool moving = engine_.rule().steady && Timer1.enabled();
+    if (moving != watchingMotion_) {
+        watchingMotion_ = moving;
+        motion_.watchMotion(moving);
+        engine_.runStateChanged();
+    }
     const bool on = !Timer1.enabled() && pointerInside_ && window_.visible() &&
                     window_.windowState() == WindowState::Normal;
     if (on == wakeWatch_.enabled()) return;
@@ -162,6 +171,11 @@ void Form1::Form_Load() {
     // A different value runs Check2's click handler right here.
     Check2.setValue(settings_.drag());
     Timer1.setEnabled(settings_.enabled());
+    RestRule rule{settings_.steady(), settings_.radius(), settings_.repeat()};
+    // Where the pointer's moves cannot be watched, rests are told as always.
+    if (rule.steady && !motion_.watchMotion(true)) rule.steady = false;
+    motion_.watchMotion(false);
+    engine_.useRule(rule, motionGap_);
     if (Timer1.enabled()) {
         showRunState(true);
     } else {

@@ -74,7 +74,8 @@ private:
     void answer(bool exit);
     void closeAsk();
     // Runs the wake watch exactly while clicking is off and the pointer is
-    // over the shown window.
+    // over the shown window, and watches the pointer move exactly while the
+    // steady rule clicks.
     void updateWakeWatch();
 
     IWindow& window_;
@@ -97,7 +98,10 @@ private:
     ITickTimer& wakeWatch_;
     ITickTimer& askTimeout_;
     IPrompt& ask_;
+    ITickTimer& motionGap_;
+    IPointerMotion& motion_;
     bool pointerInside_ = false;
+    bool watchingMotion_ = false;
 
     DwellEngine engine_;
 };

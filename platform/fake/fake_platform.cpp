@@ -1,21 +1,45 @@
 #include "platform/fake/fake_platform.h"
 
+#include <algorithm>
+
 namespace dwellor::fake {
 
 void Timer::setEnabled(bool on) {
+    if (on != enabled_) restart();
     enabled_ = on;
     log_.push_back(name_ + ".Enabled=" + (on ? "1" : "0"));
 }
 
 void Timer::setInterval(std::int32_t ms) {
     interval_ = ms;
+    restart();
     log_.push_back(name_ + ".Interval=" + std::to_string(ms));
+}
+
+void Timer::setQuiet(bool quiet) {
+    if (quiet == quiet_) return;
+    quiet_ = quiet;
+    restart();
+    log_.push_back(name_ + ".Quiet=" + (quiet ? "1" : "0"));
 }
 
 bool Timer::step() {
     if (!running() || !tick_) return false;
+    restart();
     tick_();
     return true;
+}
+
+void Clock::advanceTo(std::int64_t until) {
+    for (;;) {
+        Timer* next = nullptr;
+        for (Timer* t : timers_)
+            if (t->due() >= 0 && t->due() <= until && (!next || t->due() < next->due())) next = t;
+        if (!next) break;
+        now_ = std::max(now_, next->due());
+        next->step();
+    }
+    now_ = std::max(now_, until);
 }
 
 int Timer::steps(int n) {
@@ -85,7 +109,7 @@ IPictureBox& Window::addPictureBox(const ControlDesc& desc) {
 }
 
 ITickTimer& Window::addTimer(const std::string& name) {
-    return *(timers_[name] = std::make_unique<Timer>(log_, name));
+    return *(timers_[name] = std::make_unique<Timer>(log_, name, clock_));
 }
 
 void Window::setCaption(const std::string& c) {

@@ -13,27 +13,58 @@ namespace dwellor::fake {
 // "Label6.ForeColour=0", "Tray.Show", "Window.Visible=0", ...
 using Log = std::vector<std::string>;
 
+class Timer;
+
+// Virtual time for the fake timers: a timer that runs is due one period
+// after it was (re)started, and ticks only when time is advanced past that.
+class Clock {
+public:
+    std::int64_t now() const { return now_; }
+    // Raises every tick due until `until` (ms), in time order; a timer
+    // started by a tick counts from that tick's time.
+    void advanceTo(std::int64_t until);
+    void advance(std::int64_t ms) { advanceTo(now_ + ms); }
+    void add(Timer* t) { timers_.push_back(t); }
+    void remove(Timer* t) { std::erase(timers_, t); }
+
+private:
+    std::int64_t now_ = 0;
+    std::vector<Timer*> timers_;
+};
+
 class Timer final : public ITickTimer {
 public:
-    Timer(Log& log, std::string name) : log_(log), name_(std::move(name)) {}
+    Timer(Log& log, std::string name, Clock& clock) : log_(log), name_(std::move(name)), clock_(clock) {
+        clock_.add(this);
+    }
+    ~Timer() override { clock_.remove(this); }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
     bool enabled() const override { return enabled_; }
     void setEnabled(bool on) override;
     std::int32_t interval() const override { return interval_; }
     void setInterval(std::int32_t ms) override;
     void onTick(Handler h) override { tick_ = std::move(h); }
+    void setQuiet(bool quiet) override;
 
     // Whether a tick would be raised now.
-    bool running() const { return enabled_ && interval_ > 0; }
+    bool running() const { return enabled_ && interval_ > 0 && !quiet_; }
     // Raises one tick if the timer is running; returns whether it did.
     bool step();
     // Raises up to n ticks, stopping early when the timer stops.
     int steps(int n);
+    // When it is next due in virtual time; -1 when it does not run.
+    std::int64_t due() const { return running() ? due_ : -1; }
 
 private:
+    void restart() { due_ = clock_.now() + interval_; }
     Log& log_;
     std::string name_;
+    Clock& clock_;
     bool enabled_ = true;
+    bool quiet_ = false;
     std::int32_t interval_ = 0;
+    std::int64_t due_ = 0;
     Handler tick_;
 };
 
@@ -141,7 +172,7 @@ private:
 
 class Window final : public IWindow {
 public:
-    explicit Window(Log& log) : log_(log) {}
+    Window(Log& log, Clock& clock) : log_(log), clock_(clock) {}
     IButton& addButton(const ControlDesc& desc) override;
     ITextBox& addTextBox(const ControlDesc& desc) override;
     ICheckBox& addCheckBox(const ControlDesc& desc) override;
@@ -200,6 +231,7 @@ private:
     std::map<std::string, std::unique_ptr<CheckBox>> checkBoxes_;
     std::map<std::string, std::unique_ptr<Label>> labels_;
     std::map<std::string, std::unique_ptr<PictureBox>> pictures_;
+    Clock& clock_;
     std::map<std::string, std::unique_ptr<Timer>> timers_;
     std::string caption_;
     Handle icon_ = 0;
@@ -250,18 +282,21 @@ struct Injection {
 // Records every injection with the pointer position at that moment.
 class Mouse final : public IMouseInput {
 public:
-    explicit Mouse(const Pointer& pointer) : pointer_(pointer) {}
+    explicit Mouse(const Pointer& pointer, const Clock* clock = nullptr) : pointer_(pointer), clock_(clock) {}
     void mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std::int32_t,
                      std::uintptr_t) override {
         calls.push_back({flags, pointer_.position});
+        times.push_back(clock_ ? clock_->now() : 0);
     }
     std::vector<std::uint32_t> flags() const;
     // Whether the injected events leave the left button down.
     bool leftHeld() const;
     std::vector<Injection> calls;
+    std::vector<std::int64_t> times;  // of each call, in virtual time
 
 private:
     const Pointer& pointer_;
+    const Clock* clock_;
 };
 
 // A notification area with one icon. Every call is logged, accepted or not.
@@ -311,9 +346,10 @@ private:
 // One of everything, wired together.
 struct FakePlatform {
     Log log;
-    Window window{log};
+    Clock clock;
+    Window window{log, clock};
     Pointer pointer;
-    Mouse mouse{pointer};
+    Mouse mouse{pointer, &clock};
     Tray tray{log};
     Settings settings{log};
     Platform platform() { return {window, pointer, pointer, mouse, tray, settings}; }
