@@ -1,6 +1,74 @@
 #include "platform/win32/win32_input.h"
 
+#include "platform/win32/win32_object_window.h"
+
 namespace dwellor::win32 {
+
+// Hears raw mouse input while registered for it. Raw input costs the rest of
+// the system nothing: unlike a low-level mouse hook, no other program's input
+// waits on us, and Windows never drops the registration for being slow.
+class Win32Input::MotionWindow final : public ObjectWindow {
+public:
+    explicit MotionWindow(Handler moved) : moved_(std::move(moved)) {
+        createWindow(L"DwellorPointerMotion", 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, false);
+    }
+    ~MotionWindow() override { watch(false); }
+
+    bool watch(bool on) {
+        if (!hwnd_ || (!on && !watching_)) return false;
+        // Generic desktop page, mouse usage: every pointing device that
+        // reports as a mouse, relative or absolute.
+        RAWINPUTDEVICE mouse{0x01, 0x02, on ? DWORD{RIDEV_INPUTSINK} : DWORD{RIDEV_REMOVE}, on ? hwnd_ : nullptr};
+        const bool done = RegisterRawInputDevices(&mouse, 1, sizeof mouse);
+        watching_ = on && done;
+        haveAbsolute_ = false;
+        return watching_;
+    }
+
+private:
+    LRESULT handle(UINT m, WPARAM w, LPARAM l) override {
+        // Input queued before the registration was removed is not told.
+        if (m == WM_INPUT && watching_ && moves(reinterpret_cast<HRAWINPUT>(l)) && moved_) moved_();
+        return ObjectWindow::handle(m, w, l);  // the system frees the input there
+    }
+
+    // Whether the event moved the pointer: our own clicks, the wheel and the
+    // buttons come this way too.
+    bool moves(HRAWINPUT input) {
+        RAWINPUT in;
+        UINT size = sizeof in;
+        if (GetRawInputData(input, RID_INPUT, &in, &size, sizeof(RAWINPUTHEADER)) == static_cast<UINT>(-1) ||
+            in.header.dwType != RIM_TYPEMOUSE)
+            return false;
+        const RAWMOUSE& mouse = in.data.mouse;
+        if (!(mouse.usFlags & MOUSE_MOVE_ABSOLUTE)) return mouse.lLastX != 0 || mouse.lLastY != 0;
+        // An absolute device (a tablet, an eye tracker, a remote desktop)
+        // tells where it is with every event, its button presses too.
+        const POINT at{mouse.lLastX, mouse.lLastY};
+        const bool moved = !haveAbsolute_ || at.x != lastAbsolute_.x || at.y != lastAbsolute_.y;
+        lastAbsolute_ = at;
+        haveAbsolute_ = true;
+        return moved;
+    }
+
+    Handler moved_;
+    bool watching_ = false;
+    bool haveAbsolute_ = false;
+    POINT lastAbsolute_{};
+};
+
+Win32Input::Win32Input() = default;
+Win32Input::~Win32Input() = default;
+
+bool Win32Input::watchMotion(bool on) {
+    if (!motion_) {
+        if (!on) return false;
+        motion_ = std::make_unique<MotionWindow>([this] {
+            if (moved_) moved_();
+        });
+    }
+    return motion_->watch(on);
+}
 
 bool Win32Input::GetCursorPos(Point& pos) {
     POINT p;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/mouse_input.h"
@@ -11,7 +12,8 @@
 
 namespace dwellor::win32 {
 
-// The pointer through GetCursorPos, the clicks through SendInput.
+// The pointer through GetCursorPos, the clicks through SendInput, its moves
+// through raw input.
 class Win32Input final : public IPointer, public IPointerMotion, public IMouseInput {
 public:
     // Tells whether a top-level window, or a point of the screen, is one of
@@ -25,19 +27,29 @@ public:
     // Fails while another desktop (a UAC prompt, the lock screen) has the input.
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override { return overOwn_; }
-    // Not yet watched here.
-    bool watchMotion(bool) override { return false; }
-    void onMoved(Handler) override {}
+    // Raw mouse input, sent to a message-only window of ours whether or not
+    // we have the focus: device moves, relative or absolute, and moves
+    // injected with SendInput; never SetCursorPos, which is no input. Nothing
+    // is registered while not watching, so an idle Dwellor is not woken.
+    bool watchMotion(bool on) override;
+    void onMoved(Handler moved) override { moved_ = std::move(moved); }
     // One SendInput call with one button event per flag, in flag order;
     // never a motion.
     void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                      std::uintptr_t extraInfo) override;
 
+    Win32Input();
+    ~Win32Input() override;
+
     // What mouse_event hands to SendInput.
     static std::vector<INPUT> inputsFor(std::uint32_t flags, std::uintptr_t extraInfo);
 
 private:
+    class MotionWindow;
+
     std::function<bool(HWND, POINT)> isOwn_;
+    Handler moved_;
+    std::unique_ptr<MotionWindow> motion_;  // made when first watched
     bool overOwn_ = false;
     std::function<void(bool)> leftHeld_;
     bool holding_ = false;

@@ -580,4 +580,54 @@ TEST(Input, AHeldLeftPressIsToldOnceEachWay) {
     EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
+// Moves come from SendInput, as tracker software makes them: under Wine an
+// X pointer move reaches raw input only over a Wine window, SetCursorPos only
+// through that, and the pointer here rests where Wine has no window.
+struct PointerMotionTest : ::testing::Test {
+    void SetUp() override {
+        SetCursorPos(1200, 700);
+        input.onMoved([this] { ++moves; });
+    }
+    static void nudge() {
+        INPUT in{};
+        in.type = INPUT_MOUSE;
+        in.mi.dx = 3;
+        in.mi.dy = 2;
+        in.mi.dwFlags = MOUSEEVENTF_MOVE;
+        SendInput(1, &in, sizeof in);
+    }
+    bool toldOfANudge() {
+        moves = 0;
+        nudge();
+        return pumpUntil([this] { return moves > 0; });
+    }
+    // The moves told in the few hundred ms after `act`.
+    int movesToldAfter(const std::function<void()>& act) {
+        moves = 0;
+        act();
+        pumpFor(milliseconds(300));
+        return moves;
+    }
+    Win32Input input;
+    int moves = 0;
+};
+
+TEST_F(PointerMotionTest, NothingIsToldWhileThePointerIsStillOrOnlyClicked) {
+    ASSERT_TRUE(input.watchMotion(true));
+    EXPECT_EQ(movesToldAfter([] {}), 0);
+    EXPECT_EQ(movesToldAfter([this] { input.mouse_event(MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP, 0, 0, 0, 0); }), 0)
+        << "our own click told as a move";
+    EXPECT_TRUE(toldOfANudge());
+}
+
+TEST_F(PointerMotionTest, AMoveIsToldOnlyWhileWatched) {
+    EXPECT_EQ(movesToldAfter(nudge), 0) << "told before watching";
+    ASSERT_TRUE(input.watchMotion(true));
+    EXPECT_TRUE(toldOfANudge());
+    input.watchMotion(false);
+    EXPECT_EQ(movesToldAfter(nudge), 0) << "told after watching stopped";
+    ASSERT_TRUE(input.watchMotion(true));
+    EXPECT_TRUE(toldOfANudge());
+}
+
 }  // namespace
