@@ -413,6 +413,21 @@ TEST_F(E2eDwelling, ARestOnTheDragOptionChangesItOnceHoweverLongTheRest) {
     EXPECT_TRUE(holdsFor(dragOn, 1000ms)) << "the option flipped back while the pointer rested";
 }
 
+// With dragging on, a rest on Dwellor's own window is a plain click: a
+// press held there for the drag period, which a drift of the pointer
+// cancelled, is no way to press a button.
+TEST_F(E2eDwelling, WithDraggingOnARestOnToggleIsAPlainClick) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=400\n");
+    startApp();
+    pointer_->warp(kToggle.x, kToggle.y);
+    bool held = false;
+    EXPECT_TRUE(waitFor([&] {
+        held = held || pointer_->query().buttonDown(1);
+        return caption() == "Dwellor - Disabled";
+    }));
+    EXPECT_FALSE(held) << "a press was held on Toggle";
+}
+
 TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
     writeSettings("[Program]\nEnabled=True\nInterval=200\n");
     startApp();
