@@ -86,7 +86,7 @@ public:
         switch (Win32Instance::send(command, static_cast<DWORD>(timeoutMs), why)) {
             case Win32Instance::Sent::Done: return Sent::Done;
             case Win32Instance::Sent::NotFound: return Sent::NotListening;
-            case Win32Instance::Sent::Refused: error = "it refused --" + command; return Sent::Failed;
+            case Win32Instance::Sent::Refused: error = std::string("it refused --") + dwellor::nameOf(command); return Sent::Failed;
             case Win32Instance::Sent::Failed: break;
         }
         error = utf8(why);
