@@ -8,7 +8,8 @@ namespace dwellor::win32 {
 
 namespace {
 
-// Local\: this session's namespace, so each signed-in user has one.
+// Local\: this session's namespace, so each signed-in user has one. The
+// installer looks for it too, to know whether one runs.
 constexpr const wchar_t* kMutexName = L"Local\\io.github.dwellor.Dwellor";
 constexpr UINT kRun = WM_APP + 1;
 

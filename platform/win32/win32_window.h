@@ -147,6 +147,7 @@ public:
     // A pixel length at 96 DPI, at the window's DPI.
     int scaled(int px) const { return MulDiv(px, static_cast<int>(dpi_), 96); }
 
+    // The installer finds the running one by it, to start it again as it was.
     static constexpr const wchar_t* kClassName = L"DwellorForm1";
     static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     // Kept above ordinary windows, so that no window can cover it for good.
