@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QScreen>
 #include <QSessionManager>
@@ -63,6 +64,21 @@ void watchGuardian(dwellor::x11::X11Input& input) {
         std::fputs("dwellor: the guardian process has ended: should Dwellor now crash or be killed while "
                    "dragging, the left button would stay held.\n", stderr);
     });
+}
+
+// Pointer motion arrives on the input's own X connection: pumped when it
+// is readable, and before every wait of the loop, since a reply awaited on
+// it (a pointer reading, a click) reads waiting events with it where the
+// descriptor no longer shows them.
+void pumpPointerMotion(dwellor::x11::X11Input& input) {
+    auto* notifier = new QSocketNotifier(input.connectionFd(), QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [&input, notifier] {
+        // A closed connection stays readable: off, or the loop would spin.
+        if (!input.connectionAlive()) return notifier->setEnabled(false);
+        input.pumpEvents();
+    });
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     [&input] { input.pumpEvents(); });
 }
 
 // Started with standard streams closed, the next files opened (the lock, the
@@ -171,6 +187,7 @@ public:
         QApplication::setDesktopFileName(QLatin1String(dwellor::app::kAppId));
         QApplication::setQuitOnLastWindowClosed(false);
 
+        pumpPointerMotion(*input_);
         window_ = std::make_unique<dwellor::qt::QtWindow>();
         tray_ = std::make_unique<dwellor::qt::QtTray>();
         settings_ = std::make_unique<dwellor::qt::QtSettings>();

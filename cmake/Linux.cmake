@@ -3,7 +3,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets Network DBus)
 find_package(X11 REQUIRED)
 
 add_library(dwellor_x11 STATIC platform/x11/x11_input.cpp platform/x11/guardian.cpp)
-target_link_libraries(dwellor_x11 PUBLIC dwellor_core PRIVATE X11::X11 X11::Xtst)
+target_link_libraries(dwellor_x11 PUBLIC dwellor_core PRIVATE X11::X11 X11::Xtst X11::Xi)
 
 add_library(dwellor_qt STATIC
   platform/qt/qt_timer.cpp

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -50,6 +52,29 @@ protected:
 
     void inject(std::uint32_t flags) { input->mouse_event(flags, 0, 0, 0, 0); }
 
+    // Pumps as the program's event loop does, before each wait and when the
+    // connection is readable, until `want` moves are told or `limit` has
+    // passed. The moves told by then.
+    int movesTold(int want, milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            input->pumpEvents();
+            const auto left =
+                std::chrono::ceil<milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            if (moves >= want || left <= 0) return moves;
+            pollfd fd{input->connectionFd(), POLLIN, 0};
+            ::poll(&fd, 1, static_cast<int>(left));
+        }
+    }
+    // Whether anything arrives on the connection within `limit`.
+    bool woken(milliseconds limit) {
+        pollfd fd{input->connectionFd(), POLLIN, 0};
+        return ::poll(&fd, 1, static_cast<int>(limit.count())) > 0;
+    }
+    void countMoves() {
+        input->onMoved([this] { ++moves; });
+    }
+
     // Returns once the server has carried out everything sent on `input`:
     // the reply to a query comes after the earlier requests are done.
     void settle() {
@@ -61,6 +86,7 @@ protected:
     std::unique_ptr<ProbeWindow> probe;
     std::unique_ptr<ServerPointer> pointer;
     std::unique_ptr<x11::X11Input> input;
+    int moves = 0;
 };
 
 struct InjectionCase {
@@ -133,6 +159,50 @@ TEST_F(X11InputTest, OwnWindowsThatAreGoneAreNotUnderThePointer) {
     // And the connection is still good.
     inject(DOWN | UP);
     EXPECT_EQ(probe->collect(2, milliseconds(2000)), (std::vector<ButtonEvent>{at(1, true), at(1, false)}));
+}
+
+TEST_F(X11InputTest, TellsPointerMotionOnlyWhileWatching) {
+    countMoves();
+    ASSERT_TRUE(input->watchMotion(true));
+    EXPECT_EQ(movesTold(1, milliseconds(300)), 0) << "told while the pointer was still";
+
+    pointer->move(300, 200);
+    EXPECT_EQ(movesTold(1, milliseconds(2000)), 1);
+    // One move is one batch; then it rests.
+    EXPECT_EQ(movesTold(2, milliseconds(300)), 1);
+
+    // Not watching, the server sends nothing at all.
+    EXPECT_FALSE(input->watchMotion(false));
+    pointer->move(310, 200);
+    EXPECT_FALSE(woken(milliseconds(300))) << "the connection is still woken by motion";
+    EXPECT_EQ(movesTold(2, milliseconds(0)), 1);
+
+    ASSERT_TRUE(input->watchMotion(true));
+    pointer->move(320, 200);
+    EXPECT_EQ(movesTold(2, milliseconds(2000)), 2);
+}
+
+// An open menu of another program grabs the pointer.
+TEST_F(X11InputTest, TellsMotionWhileAnotherClientGrabsThePointer) {
+    countMoves();
+    ASSERT_TRUE(input->watchMotion(true));
+    ASSERT_TRUE(probe->grabPointer());
+    pointer->move(300, 200);
+    EXPECT_EQ(movesTold(1, milliseconds(2000)), 1);
+}
+
+// Motion that reaches the connection while a reply is awaited there is read
+// with the reply into Xlib's queue, and the descriptor no longer shows it.
+TEST_F(X11InputTest, MotionReadAlongWithAReplyIsStillTold) {
+    countMoves();
+    ASSERT_TRUE(input->watchMotion(true));
+    pointer->move(300, 200);
+    Point p;
+    ASSERT_TRUE(input->GetCursorPos(p));
+    ASSERT_EQ(p, (Point{300, 200}));
+    ASSERT_FALSE(woken(milliseconds(0))) << "the motion was not read with the reply";
+    input->pumpEvents();
+    EXPECT_EQ(moves, 1);
 }
 
 TEST_F(X11InputTest, ReadsAWarpedPointerExactly) {

@@ -1,6 +1,7 @@
 #include "platform/x11/x11_input.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <sys/socket.h>
 
@@ -33,6 +34,14 @@ struct X11Input::Impl {
     bool overOwn();
     bool leftHeld = false;
     std::unique_ptr<Guardian> guardian;
+
+    // XInput's major opcode once it is known to be usable, 0 when it is not,
+    // -1 before it is asked for (once: a connection may announce its
+    // version only once).
+    int xiOpcode = -1;
+    bool xiUsable();
+    bool watching = false;
+    Handler moved;
 };
 
 namespace {
@@ -109,6 +118,57 @@ bool X11Input::Impl::overOwn() {
     }
     judged = {underPointer, at, std::move(ids), result};
     return result;
+}
+
+bool X11Input::Impl::xiUsable() {
+    if (xiOpcode >= 0) return xiOpcode > 0;
+    xiOpcode = 0;
+    int opcode = 0, event = 0, error = 0;
+    if (!XQueryExtension(dpy, "XInputExtension", &opcode, &event, &error)) return false;
+    // Before 2.1 raw events stop while another client grabs the pointer (an
+    // open menu, a drag), which would look like a rest.
+    int major = 2, minor = 2;
+    const ErrorTrap trap;
+    if (XIQueryVersion(dpy, &major, &minor) != Success || ErrorTrap::failed()) return false;
+    if (major > 2 || (major == 2 && minor >= 1)) xiOpcode = opcode;
+    return xiOpcode > 0;
+}
+
+bool X11Input::watchMotion(bool on) {
+    if (on == impl_->watching) return on;
+    if (on && !impl_->xiUsable()) return false;
+    // On the root window raw events come wherever the pointer is, and only
+    // while selected: a Dwellor not watching is not woken.
+    unsigned char bits[XIMaskLen(XI_RawMotion)] = {};
+    if (on) XISetMask(bits, XI_RawMotion);
+    XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
+    const ErrorTrap trap;
+    XISelectEvents(impl_->dpy, impl_->root, &mask, 1);
+    // Every move after this returns is told.
+    XSync(impl_->dpy, False);
+    impl_->watching = on && !ErrorTrap::failed();
+    return impl_->watching;
+}
+
+void X11Input::onMoved(Handler moved) { impl_->moved = std::move(moved); }
+
+int X11Input::connectionFd() const { return ConnectionNumber(impl_->dpy); }
+
+void X11Input::pumpEvents() {
+    // Reading a connection the server closed would end in Xlib's fatal I/O
+    // error handler: the program ends as it did before motion was watched.
+    if (!connectionAlive()) return;
+    // Only what has arrived by now: motion that comes meanwhile makes the
+    // descriptor readable again, so a mover cannot keep this going.
+    bool moved = false;
+    for (int n = XPending(impl_->dpy); n > 0; --n) {
+        XEvent e;
+        XNextEvent(impl_->dpy, &e);
+        // The evtype is in the cookie itself; its data is never wanted.
+        moved = moved || (e.type == GenericEvent && e.xcookie.extension == impl_->xiOpcode &&
+                          e.xcookie.evtype == XI_RawMotion);
+    }
+    if (moved && impl_->watching && impl_->moved) impl_->moved();
 }
 
 void X11Input::setOwnWindows(std::function<std::vector<OwnWindow>()> list) {

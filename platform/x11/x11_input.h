@@ -36,9 +36,20 @@ public:
     // Fails when the pointer is not on the display's default screen.
     bool GetCursorPos(Point& pos) override;
     bool overOwnWindow() const override;
-    // Not yet watched here.
-    bool watchMotion(bool) override { return false; }
-    void onMoved(Handler) override {}
+    // Watches the server's raw pointer motion (XInput 2.1 or later; false
+    // without it). Moves made with XWarpPointer are not raw motion: the
+    // server sends none for them.
+    bool watchMotion(bool on) override;
+    void onMoved(Handler moved) override;
+    // This connection's descriptor: readable when events arrive.
+    int connectionFd() const;
+    // Reads every event that has arrived and tells `moved` once if any of it
+    // was pointer motion while watching. Call it when connectionFd() is
+    // readable, and before each wait of the event loop: the replies waited
+    // for here (pointer readings, clicks) read events off the socket into
+    // Xlib's queue, where the descriptor no longer shows them. Does nothing
+    // once the server has closed the connection.
+    void pumpEvents();
     // Each flag becomes one button event (left = 1, right = 3), in flag order,
     // where the pointer is; flushed before returning, and a release of a held
     // left press is waited for until the server has it.

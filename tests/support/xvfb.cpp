@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
@@ -281,6 +282,11 @@ void ServerPointer::warp(int x, int y, int screen) {
     XSync(impl_->dpy, False);
 }
 
+void ServerPointer::move(int x, int y) {
+    XTestFakeMotionEvent(impl_->dpy, -1, x, y, CurrentTime);
+    XSync(impl_->dpy, False);
+}
+
 // ---- ProbeWindow
 
 struct ProbeWindow::Impl {
@@ -342,6 +348,13 @@ std::vector<ButtonEvent> ProbeWindow::collect(std::size_t count, milliseconds ti
         ::poll(&p, 1, msUntil(deadline));
     }
     return out;
+}
+
+bool ProbeWindow::grabPointer() {
+    const bool grabbed = XGrabPointer(impl_->dpy, impl_->win, False, ButtonPressMask | ButtonReleaseMask,
+                                      GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    XSync(impl_->dpy, False);
+    return grabbed;
 }
 
 }  // namespace dwellor::testsupport

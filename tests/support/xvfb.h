@@ -131,6 +131,9 @@ public:
     PointerState query(int screen = 0);
     // Returns once the server has moved the pointer.
     void warp(int x, int y, int screen = 0);
+    // The same as a device would move it, through XTEST: the server makes
+    // raw motion of it, which it does not for a warp.
+    void move(int x, int y);
 
 private:
     struct Impl;
@@ -172,6 +175,9 @@ public:
     ProbeWindow& operator=(const ProbeWindow&) = delete;
 
     unsigned long id() const;
+    // Grabs the pointer for this window, as an open menu does; false when
+    // the server refuses.
+    bool grabPointer();
     // Every button event received since the last call. Includes all events
     // the server generated before this call started; then waits, up to
     // `timeout`, until at least `count` have been gathered.
