@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace dwellor {
 
@@ -192,6 +193,8 @@ void DwellEngine::runStateChanged() {
 
 void DwellEngine::forgetRest() {
     settled_.reset();
+    lastReading_.reset();
+    clickedAt_.reset();
     if (rule_.steady) quiet();
 }
 
@@ -203,18 +206,41 @@ void DwellEngine::steadyReading() {
         releaseHeldButton();
         return forgetRest();
     }
-    // Within the radius it is tremor, not movement.
-    if (!staysSettled(p)) settleAt(p);
+    track(p);
 }
 
-void DwellEngine::settleAt(Point p) {
-    settled_ = Box{p.x, p.y, p.x, p.y};
+bool DwellEngine::track(Point p) {
+    const std::optional<Point> last = std::exchange(lastReading_, p);
+    // Within the radius it is tremor, not movement.
+    if (staysSettled(p)) return true;
+    // A rest begins at the first of two readings close together: the one
+    // before was timed from already. A reading far from the one before it
+    // (arriving fast) is not part of the rest.
+    if (!settled_ && last && near(p, *last)) {
+        settled_ = Box{std::min(p.x, last->x), std::min(p.y, last->y), std::max(p.x, last->x), std::max(p.y, last->y)};
+        return true;
+    }
+    settled_.reset();
+    timeRestFrom(p);
+    return false;
+}
+
+void DwellEngine::timeRestFrom(Point p) {
     const bool pressHeld = DragPhase == true && leftHeld_;
-    if (pressHeld && pressAt_ && !near(p, *pressAt_)) pressAt_.reset();  // the drag has begun
-    // A whole period from now; a press still where it was made waits longer
-    // for the person to start the drag.
-    c_.Timer1.setInterval(!pressHeld ? dwellPeriod() : pressAt_ ? kHoldLimitMs
-                                                          : validPeriod(c_.Text2.text()).value_or(dwellPeriod()));
+    if (pressHeld && pressAt_) {
+        // Still where it was pressed: its time limit runs on. Out of the
+        // press's radius the drag has begun.
+        if (near(p, *pressAt_)) return;
+        pressAt_.reset();
+    }
+    // One click per rest: none again until the pointer leaves the spot.
+    if (!rule_.repeat && clickedAt_) {
+        if (near(p, *clickedAt_)) return quiet();
+        clickedAt_.reset();
+    }
+    // A whole period from now; the rest that ends a drag is timed by the
+    // drag interval.
+    c_.Timer1.setInterval(pressHeld ? validPeriod(c_.Text2.text()).value_or(dwellPeriod()) : dwellPeriod());
     c_.Timer1.setQuiet(false);
 }
 
@@ -226,13 +252,13 @@ void DwellEngine::steadyTick() {
         releaseHeldButton();
         return forgetRest();
     }
-    if (!settled_) return quiet();
-    // Moved since it settled: timed afresh from here.
-    if (!staysSettled(p)) return settleAt(p);
+    if (!lastReading_) return quiet();
+    if (!track(p)) return;
     const bool own = pointer_.overOwnWindow();
     if (own && ownHold_) return quiet();
     if (own && insideOwnWindow_ && insideOwnWindow_(p)) {
         clickOwnWindow(p);
+        clickedAt_ = p;
         return quiet();
     }
     if (DragPhase == true) {
@@ -253,6 +279,7 @@ void DwellEngine::steadyTick() {
         PerformClick(kTrue);
     }
     if (own && !leftHeld_) ownHold_ = OwnHold{p, true};
+    clickedAt_ = p;
     // Once per rest: the next click needs a move out of the radius.
     if (!rule_.repeat || (own && ownHold_)) quiet();
 }

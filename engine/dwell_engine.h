@@ -103,7 +103,11 @@ private:
     void steadyReading();
     // Whether `p` keeps the pointer settled; if so it is taken in.
     bool staysSettled(Point p);
-    void settleAt(Point p);
+    // Takes a reading in: true when the pointer is settled with it.
+    bool track(Point p);
+    // The pointer moved: a rest is timed from now, unless it is still where
+    // the last click was (one per rest) or where a drag press was made.
+    void timeRestFrom(Point p);
     void quiet() { c_.Timer1.setQuiet(true); }
     // The corner, or clicking switched off: no rest is being timed.
     void forgetRest();
@@ -122,6 +126,8 @@ private:
         std::int64_t left, top, right, bottom;
     };
     std::optional<Box> settled_;
+    std::optional<Point> lastReading_;
+    std::optional<Point> clickedAt_;  // where the last steady rest was clicked
     std::optional<Point> pressAt_;  // where a steady drag press was made
 
     Point CursorSample;

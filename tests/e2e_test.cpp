@@ -750,3 +750,78 @@ TEST_F(E2eWindow, RestingOnToggleInDoubleModeTogglesOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Steady rest: a tracker's pointer, moved as a device moves it (XTEST)
+
+using E2eSteady = E2eTest;
+
+// Moves along a straight line from `a` to `b` at about `pxPerSecond`, 60
+// moves a second, calling `each` after every move.
+void glide(ServerPointer& p, Spot a, Spot b, double pxPerSecond, const std::function<void()>& each = {}) {
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    const int steps = std::max(1, static_cast<int>(length / pxPerSecond * 60));
+    for (int i = 1; i <= steps; ++i) {
+        p.move(a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps);
+        if (each) each();
+        std::this_thread::sleep_for(16ms);
+    }
+}
+
+// Stays within `amp` px of `at`, never still to the pixel, for `span`.
+void tremble(ServerPointer& p, Spot at, int amp, milliseconds span, const std::function<void()>& each = {}) {
+    const auto end = Clock::now() + span;
+    for (int i = 0; Clock::now() < end; ++i) {
+        p.move(at.x + (i % (2 * amp + 1)) - amp, at.y + ((i * 7) % (2 * amp + 1)) - amp);
+        if (each) each();
+        std::this_thread::sleep_for(16ms);
+    }
+}
+
+TEST_F(E2eSteady, ATremblingRestGetsOneClickAPeriodAfterItSettledAndTravelNone) {
+    writeSettings("[Program]\nEnabled=True\nInterval=600\nSteady=True\n");
+    startApp();
+    const Spot left{kProbeX + 20, kRest.y}, right{kProbeX + 380, kRest.y};
+    pointer_->move(left.x, left.y);
+    glide(*pointer_, left, right, 500);
+    glide(*pointer_, right, left, 500);
+    EXPECT_EQ(probe_->collect(), std::vector<ButtonEvent>{}) << "travel was clicked";
+
+    glide(*pointer_, left, {kRest.x, kRest.y}, 500);
+    const auto settled = Clock::now();
+    std::vector<ButtonEvent> events;
+    std::optional<Clock::duration> firstClick;
+    tremble(*pointer_, {kRest.x, kRest.y}, 3, 2000ms, [&] {
+        for (const ButtonEvent& e : probe_->collect()) {
+            if (!firstClick) firstClick = Clock::now() - settled;
+            events.push_back(e);
+        }
+    });
+    for (const ButtonEvent& e : probe_->collect()) events.push_back(e);
+    EXPECT_EQ(leftClicksAtRest(events), 1) << "one click per rest, however long it trembles";
+    ASSERT_EQ(events.size(), 2u);
+    ASSERT_TRUE(firstClick);
+    EXPECT_GE(*firstClick, 600ms - 20ms);
+    EXPECT_LE(*firstClick, 600ms + 500ms);  // a loaded machine, the sanitizers
+}
+
+// The press at a rest, then a slow start, then the release at the next rest.
+TEST_F(E2eSteady, ADragWaitsForTheSlowStartAndEndsWhereThePointerRests) {
+    writeSettings("[Program]\nDrag=1\nEnabled=True\nInterval=600\nSteady=True\n");
+    startApp();
+    const Spot a{kProbeX + 60, kRest.y}, b{kProbeX + 260, kRest.y};
+    pointer_->move(a.x + 40, a.y);
+    glide(*pointer_, {a.x + 40, a.y}, a, 200);
+    tremble(*pointer_, a, 2, 1500ms);
+    glide(*pointer_, a, b, 60);
+    tremble(*pointer_, b, 2, 1000ms);
+    const std::vector<ButtonEvent> events = probe_->collect(2, kPatience);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].press);
+    EXPECT_LE(std::abs(events[0].rootX - a.x), 6);
+    EXPECT_FALSE(events[1].press);
+    EXPECT_LE(std::abs(events[1].rootX - b.x), 6);
+}
+
+}  // namespace

@@ -134,24 +134,29 @@ TEST_F(FormTest, LoadOnFirstRun) {
     EXPECT_EQ(fp().log.back(), "Window.Caption=Dwellor - Enabled");
 }
 
-TEST_F(FormTest, LoadKeepsAStoredPeriodWhenTheDragOptionDoesNotChange) {
+// The stored period is the one shown: switching the drag option, which
+// takes the period from Text1, keeps it. Showing it pauses nothing.
+TEST_F(FormTest, LoadShowsTheStoredPeriodAndKeepsIt) {
     store("Interval", "300");
     store("Drag", "0");
     load();
     EXPECT_EQ(timer().interval(), 300);
-    EXPECT_EQ(text1().text(), "1000");
+    EXPECT_EQ(text1().text(), "300");
+    EXPECT_EQ(text2().text(), "150");
+    EXPECT_TRUE(timer().enabled());
+    EXPECT_EQ(stored("Enabled"), "<none>");
     EXPECT_TRUE(text2().visible());
-    // The next switch of the drag option to off takes the period from Text1.
     check2().userClick();
     check2().userClick();
-    EXPECT_EQ(timer().interval(), 1000);
+    EXPECT_EQ(timer().interval(), 300);
 }
 
 TEST_F(FormTest, LoadWithTheDragOptionOnRunsTheCheckBoxHandler) {
     store("Interval", "300");
     store("Drag", "1");
     load();
-    EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Interval=300", "Check2.Value=1", "SaveSetting Drag=1",
+    EXPECT_EQ(fp().log, (std::vector<std::string>{"Timer1.Interval=300", "Text1.Text=300", "Text2.Text=150",
+                                                "Check2.Value=1", "SaveSetting Drag=1",
                                                 "Text2.Visible=1", "Timer1.Enabled=1",
                                                 "Label3.Caption=Dwellor is alive and clicking",
                                                 "Window.Caption=Dwellor - Enabled"}));

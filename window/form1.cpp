@@ -168,6 +168,11 @@ void Form1::showRunState(bool enabled) {
 
 void Form1::Form_Load() {
     Timer1.setInterval(settings_.interval());
+    // The period in use is the one shown, and the drag interval is derived
+    // from it as an edit would; showing it pauses and stores nothing.
+    showingStored_ = true;
+    Text1.setText(std::to_string(Timer1.interval()));
+    showingStored_ = false;
     // A different value runs Check2's click handler right here.
     Check2.setValue(settings_.drag());
     Timer1.setEnabled(settings_.enabled());
@@ -243,6 +248,7 @@ void Form1::end() {
 }
 
 void Form1::Text1_Change() {
+    if (showingStored_) return Text2.setText(decimalText(parseNumber(Text1.text()) / 2));
     releaseHeldButton();
     Timer1.setEnabled(false);
     settings_.saveEnabled(Timer1.enabled());

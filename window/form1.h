@@ -102,6 +102,7 @@ private:
     IPointerMotion& motion_;
     bool pointerInside_ = false;
     bool watchingMotion_ = false;
+    bool showingStored_ = false;
 
     DwellEngine engine_;
 };
