@@ -29,7 +29,7 @@ ControlDesc desc(const char* name, const char* text) {
 // dwell, drag off. Ticks go through the timer's handler, as in the program.
 struct Controls {
     fake::Log log;
-    fake::Window window{log};
+    fake::Window window;
     fake::Timer& timer = static_cast<fake::Timer&>(window.addTimer("Timer1"));
     ITextBox& text1 = window.addTextBox(desc("Text1", "1000"));
     ITextBox& text2 = window.addTextBox(desc("Text2", "500"));
@@ -39,8 +39,8 @@ struct Controls {
     ILabel& dbl = window.addLabel(desc("Label7", "Double"));
     DwellEngine engine;
 
-    Controls(IPointer& pointer, IMouseInput& mouse)
-        : engine({timer, text1, text2, check2, left, right, dbl}, pointer, mouse) {
+    Controls(fake::Clock& clock, IPointer& pointer, IMouseInput& mouse)
+        : window(log, clock), engine({timer, text1, text2, check2, left, right, dbl}, pointer, mouse) {
         timer.setInterval(1000);
         timer.onTick([this] { engine.Timer1_Timer(); });
         left.setForeColour(kRed);
@@ -50,9 +50,10 @@ struct Controls {
 };
 
 void BM_RestingTick_Fake(benchmark::State& state) {
+    fake::Clock clock;
     fake::Pointer pointer;
     fake::Mouse mouse{pointer};
-    Controls c(pointer, mouse);
+    Controls c(clock, pointer, mouse);
     pointer.position = {400, 400};
     c.timer.step();  // the first sample
     std::size_t injections = 0;
@@ -71,9 +72,10 @@ void BM_RestingTick_Fake(benchmark::State& state) {
 BENCHMARK(BM_RestingTick_Fake);
 
 void BM_MovingTick_Fake(benchmark::State& state) {
+    fake::Clock clock;
     fake::Pointer pointer;
     fake::Mouse mouse{pointer};
-    Controls c(pointer, mouse);
+    Controls c(clock, pointer, mouse);
     pointer.position = {400, 400};
     for (auto _ : state) {
         pointer.position.x ^= 1;
@@ -96,6 +98,7 @@ struct OnXvfb {
     std::unique_ptr<testsupport::ProbeWindow> probe;
     std::unique_ptr<testsupport::ServerPointer> pointer;
     std::unique_ptr<x11::X11Input> input;
+    fake::Clock clock;  // the ticks are stepped by hand
     std::unique_ptr<Controls> c;
 
     // Null, with the reason in `state`, when the server is not usable.
@@ -115,7 +118,7 @@ struct OnXvfb {
             state.SkipWithError(error.c_str());
             return nullptr;
         }
-        x->c = std::make_unique<Controls>(*x->input, *x->input);
+        x->c = std::make_unique<Controls>(x->clock, *x->input, *x->input);
         return x;
     }
 
