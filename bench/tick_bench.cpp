@@ -8,51 +8,21 @@
 #include <memory>
 #include <string>
 
-#include "engine/dwell_engine.h"
-#include "platform/fake/fake_platform.h"
+#include "bench/controls.h"
 #include "platform/x11/x11_input.h"
 #include "tests/support/xvfb.h"
 
 using namespace dwellor;
+using dwellor::bench::Controls;
 using std::chrono::milliseconds;
 
 namespace {
 
-ControlDesc desc(const char* name, const char* text) {
-    ControlDesc s;
-    s.name = name;
-    s.text = text;
-    return s;
-}
-
-// The engine's controls as the window starts them: Left selected, 1000 ms
-// dwell, drag off. Ticks go through the timer's handler, as in the program.
-struct Controls {
-    fake::Log log;
-    fake::Window window{log};
-    fake::Timer& timer = static_cast<fake::Timer&>(window.addTimer("Timer1"));
-    ITextBox& text1 = window.addTextBox(desc("Text1", "1000"));
-    ITextBox& text2 = window.addTextBox(desc("Text2", "500"));
-    ICheckBox& check2 = window.addCheckBox(desc("Check2", ""));
-    ILabel& left = window.addLabel(desc("Label4", "L"));
-    ILabel& right = window.addLabel(desc("Label6", "R"));
-    ILabel& dbl = window.addLabel(desc("Label7", "Double"));
-    DwellEngine engine;
-
-    Controls(IPointer& pointer, IMouseInput& mouse)
-        : engine({timer, text1, text2, check2, left, right, dbl}, pointer, mouse) {
-        timer.setInterval(1000);
-        timer.onTick([this] { engine.Timer1_Timer(); });
-        left.setForeColour(kRed);
-        right.setForeColour(kBlack);
-        dbl.setForeColour(kBlack);
-    }
-};
-
 void BM_RestingTick_Fake(benchmark::State& state) {
+    fake::Clock clock;
     fake::Pointer pointer;
     fake::Mouse mouse{pointer};
-    Controls c(pointer, mouse);
+    Controls c(clock, pointer, mouse);
     pointer.position = {400, 400};
     c.timer.step();  // the first sample
     std::size_t injections = 0;
@@ -71,9 +41,10 @@ void BM_RestingTick_Fake(benchmark::State& state) {
 BENCHMARK(BM_RestingTick_Fake);
 
 void BM_MovingTick_Fake(benchmark::State& state) {
+    fake::Clock clock;
     fake::Pointer pointer;
     fake::Mouse mouse{pointer};
-    Controls c(pointer, mouse);
+    Controls c(clock, pointer, mouse);
     pointer.position = {400, 400};
     for (auto _ : state) {
         pointer.position.x ^= 1;
@@ -96,6 +67,7 @@ struct OnXvfb {
     std::unique_ptr<testsupport::ProbeWindow> probe;
     std::unique_ptr<testsupport::ServerPointer> pointer;
     std::unique_ptr<x11::X11Input> input;
+    fake::Clock clock;  // the ticks are stepped by hand
     std::unique_ptr<Controls> c;
 
     // Null, with the reason in `state`, when the server is not usable.
@@ -115,7 +87,7 @@ struct OnXvfb {
             state.SkipWithError(error.c_str());
             return nullptr;
         }
-        x->c = std::make_unique<Controls>(*x->input, *x->input);
+        x->c = std::make_unique<Controls>(x->clock, *x->input, *x->input);
         return x;
     }
 
