@@ -82,7 +82,7 @@ public:
 
     std::optional<dwellor::Platform> buildWindow(const CommandLine&) override {
         window_.emplace();
-        tray_.emplace();
+        tray_.emplace(window_->hwnd());
         settings_.emplace();
         input_.emplace();
         input_->setOwnWindows([this](HWND topLevel, POINT at) {

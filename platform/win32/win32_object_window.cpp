@@ -27,10 +27,10 @@ bool registerOnce(const wchar_t* name, bool dialogBackground, WNDPROC proc) {
 }  // namespace
 
 bool ObjectWindow::createWindow(const wchar_t* className, DWORD exStyle, const wchar_t* title, DWORD style, int x,
-                                int y, int width, int height, HWND owner, bool dialogBackground) {
+                                int y, int width, int height, HWND parent, bool dialogBackground) {
     if (!registerOnce(className, dialogBackground, proc)) return false;
     // hwnd_ is set from WM_NCCREATE on, as the first messages come inside.
-    return CreateWindowExW(exStyle, className, title, style, x, y, width, height, owner, nullptr,
+    return CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr,
                            GetModuleHandleW(nullptr), this) != nullptr;
 }
 

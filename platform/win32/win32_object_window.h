@@ -22,8 +22,9 @@ protected:
     // derived constructor, as its messages start at once. False, with
     // GetLastError telling why, when the class or the window cannot be made
     // (another class of that name in this process among the reasons).
+    // `parent` owns a top-level window and holds a WS_CHILD one.
     bool createWindow(const wchar_t* className, DWORD exStyle, const wchar_t* title, DWORD style, int x, int y,
-                      int width, int height, HWND owner, bool dialogBackground);
+                      int width, int height, HWND parent, bool dialogBackground);
     // Lets go of the window, then destroys it: the object hears nothing more.
     void destroyWindow();
 

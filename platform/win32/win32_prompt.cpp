@@ -69,6 +69,12 @@ void Win32Prompt::open(const PromptDesc& desc) {
                  SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
+void Win32Prompt::close() {
+    ShowWindow(hwnd_, SW_HIDE);
+    // Closed, it is no window of Dwellor's to anything that lists them.
+    SetWindowTextW(hwnd_, L"");
+}
+
 bool Win32Prompt::clientAreaContains(Point screen) const {
     return win32::clientAreaContains(hwnd_, POINT{screen.x, screen.y});
 }

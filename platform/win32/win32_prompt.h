@@ -18,7 +18,7 @@ public:
     ~Win32Prompt() override;
 
     void open(const PromptDesc& desc) override;
-    void close() override { ShowWindow(hwnd_, SW_HIDE); }
+    void close() override;
     bool isOpen() const override { return IsWindowVisible(hwnd_); }
     bool clientAreaContains(Point screen) const override;
     void onAnswer(std::function<void(bool yes)> h) override { answer_ = std::move(h); }

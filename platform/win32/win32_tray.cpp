@@ -3,6 +3,8 @@
 #include "platform/win32/win32_images.h"
 #include "platform/win32/win32_text.h"
 
+#include <commctrl.h>
+
 namespace dwellor::win32 {
 
 namespace {
@@ -10,18 +12,37 @@ constexpr UINT kEventMessage = WM_APP + 2;
 constexpr UINT_PTR kReaddTimer = 1;
 constexpr UINT kReaddEveryMs = 1000;
 constexpr int kReaddTries = 10;
+constexpr UINT_PTR kHookId = 1;
 }  // namespace
 
-Win32Tray::Win32Tray() {
-    createWindow(kClassName, WS_EX_TOOLWINDOW, L"Dwellor", WS_POPUP, 0, 0, 0, 0, nullptr, false);
+Win32Tray::Win32Tray(HWND form) {
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    // Never a control: hidden, empty, untitled and disabled, it takes no
+    // focus, no tab stop and no click, is never drawn, and accessibility
+    // tools pass over it as they do over any hidden window.
+    createWindow(kClassName, WS_EX_NOPARENTNOTIFY, L"", WS_CHILD | WS_DISABLED, 0, 0, 0, 0, form, false);
+    if (hwnd_ && SetWindowSubclass(form, formHook, kHookId, reinterpret_cast<DWORD_PTR>(this))) form_ = form;
     data_.cbSize = sizeof data_;
     data_.hWnd = hwnd_;
     data_.uID = kIconId;  // no GUID: a GUID ties the icon to the executable's path
     data_.uCallbackMessage = kCallbackMessage;
 }
 
-Win32Tray::~Win32Tray() { remove(); }
+Win32Tray::~Win32Tray() {
+    remove();
+    if (form_) RemoveWindowSubclass(form_, formHook, kHookId);
+}
+
+LRESULT CALLBACK Win32Tray::formHook(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Win32Tray*>(data);
+    if (m == self->taskbarCreated_ && self->taskbarCreated_ != 0 && self->hwnd_) {
+        PostMessageW(self->hwnd_, m, w, l);
+    } else if (m == WM_NCDESTROY) {
+        RemoveWindowSubclass(h, formHook, kHookId);
+        self->form_ = nullptr;
+    }
+    return DefSubclassProc(h, m, w, l);
+}
 
 bool Win32Tray::add() {
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -102,6 +123,8 @@ LRESULT Win32Tray::handle(UINT m, WPARAM w, LPARAM l) {
         }
         return 0;
     }
+    // Going with the form: an icon left behind would answer no click.
+    if (m == WM_DESTROY) remove();
     return DefWindowProcW(hwnd_, m, w, l);
 }
 

@@ -10,14 +10,16 @@
 
 namespace dwellor::win32 {
 
-// One notification icon through Shell_NotifyIconW, owned by a hidden
-// top-level window of its own (top-level, so that it hears Explorer's
-// "TaskbarCreated" broadcast and puts the icon back after Explorer restarts).
+// One notification icon through Shell_NotifyIconW, owned by a hidden child
+// window of the form, so that Dwellor has one top-level window to anything
+// that lists them. Explorer's "TaskbarCreated" goes to top-level windows
+// only: it is heard on the form and passed on, and the icon is put back.
 // The icon's callbacks are raised from a message posted to that window, never
-// inside a call here, so the handler may remove the icon.
+// inside a call here, so the handler may remove the icon. The icon goes with
+// the form.
 class Win32Tray final : public ITray, public ObjectWindow {
 public:
-    Win32Tray();
+    explicit Win32Tray(HWND form);
     ~Win32Tray() override;
 
     bool show(Handle image, const std::string& tip) override;
@@ -34,9 +36,11 @@ public:
 
 private:
     LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
+    static LRESULT CALLBACK formHook(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR id, DWORD_PTR self);
     bool add();
     void post(TrayEvent e);
 
+    HWND form_ = nullptr;  // while it is hooked
     UINT taskbarCreated_ = 0;
     NOTIFYICONDATAW data_{};
     bool shown_ = false;

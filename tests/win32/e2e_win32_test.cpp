@@ -556,6 +556,42 @@ TEST_F(E2eTest, HideToTheTrayAndBackWithALeftRelease) {
     EXPECT_TRUE(waitFor([&] { return trayIcons().size() == before.size(); }));
 }
 
+// How many top-level windows of these processes, hidden ones too, have a
+// title that begins with "Dwellor". EnumWindows passes over message-only
+// windows, under Wine too (a plain FindWindow there does not).
+std::size_t topLevelNamedDwellor(const std::vector<DWORD>& pids) {
+    struct Scan {
+        const std::vector<DWORD>& pids;
+        std::size_t named;
+    } scan{pids, 0};
+    auto count = [](HWND h, LPARAM to) -> BOOL {
+        auto& s = *reinterpret_cast<Scan*>(to);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        wchar_t title[64] = {};
+        GetWindowTextW(h, title, 64);
+        const bool ours = std::find(s.pids.begin(), s.pids.end(), pid) != s.pids.end();
+        if (ours && std::wstring(title).rfind(L"Dwellor", 0) == 0) ++s.named;
+        return TRUE;
+    };
+    EnumWindows(count, reinterpret_cast<LPARAM>(&scan));
+    return scan.named;
+}
+
+// To a tool that lists a program's windows Dwellor is one window, shown or
+// in the tray, and its guardian none.
+TEST_F(E2eTest, OneTopLevelWindowIsDwellorsShownOrInTheTray) {
+    store(L"Enabled", L"False");
+    start();
+    std::vector<DWORD> pids = childrenOf(pid_);
+    ASSERT_EQ(pids.size(), 1u) << "no guardian";
+    pids.push_back(pid_);
+    EXPECT_EQ(topLevelNamedDwellor(pids), 1u);
+    press(L"Hide");
+    ASSERT_TRUE(waitFor([&] { return !IsWindowVisible(main_); })) << "not in the tray";
+    EXPECT_EQ(topLevelNamedDwellor(pids), 1u);
+}
+
 TEST_F(E2eTest, SettingsSurviveARestart) {
     start();
     EXPECT_EQ(caption(), L"Dwellor - Enabled");

@@ -13,6 +13,7 @@
 #include "platform/win32/win32_input.h"
 #include "platform/win32/win32_instance.h"
 #include "platform/win32/win32_object_window.h"
+#include "platform/win32/win32_prompt.h"
 #include "platform/win32/win32_settings.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_tray.h"
@@ -462,20 +463,30 @@ TEST(Input, ThePointerIsReadWhereItIsAndTheOwnWindowIsKnown) {
     }
 }
 
-// The icon in the tests' XEmbed tray host (trayer).
+// The icon in the tests' XEmbed tray host (trayer), owned within a form.
 struct TrayTest : ::testing::Test {
-    Win32Tray tray;
+    Win32Window form;
+    Win32Tray tray{form.hwnd()};
     std::vector<TrayEvent> events;
     Handle image = Win32Window().loadImage(Image::Green);
     void SetUp() override { tray.onEvent([this](TrayEvent e) { events.push_back(e); }); }
     // Whether the shell knows the icon now, asked as another program would.
-    bool iconPresent() {
+    bool iconPresent() { return iconOf(tray.hwnd()); }
+    static bool iconOf(HWND owner) {
+        NOTIFYICONDATAW d{};
+        d.cbSize = sizeof d;
+        d.hWnd = owner;
+        d.uID = Win32Tray::kIconId;
+        d.uFlags = NIF_TIP;
+        return Shell_NotifyIconW(NIM_MODIFY, &d);
+    }
+    // Explorer restarted: its tray has forgotten the icon.
+    void explorerForgets() {
         NOTIFYICONDATAW d{};
         d.cbSize = sizeof d;
         d.hWnd = tray.hwnd();
         d.uID = Win32Tray::kIconId;
-        d.uFlags = NIF_TIP;
-        return Shell_NotifyIconW(NIM_MODIFY, &d);
+        Shell_NotifyIconW(NIM_DELETE, &d);
     }
 };
 
@@ -492,11 +503,7 @@ TEST_F(TrayTest, OneIconReleasesRaisedFromTheLoopAndBackAfterExplorerRestarts) {
     EXPECT_EQ(events, (std::vector<TrayEvent>{TrayEvent::LeftRelease, TrayEvent::RightRelease}));
 
     // Explorer restarted: its tray forgot the icon, and says so to every window.
-    NOTIFYICONDATAW d{};
-    d.cbSize = sizeof d;
-    d.hWnd = tray.hwnd();
-    d.uID = Win32Tray::kIconId;
-    Shell_NotifyIconW(NIM_DELETE, &d);
+    explorerForgets();
     ASSERT_FALSE(iconPresent());
     PostMessageW(tray.hwnd(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(pumpUntil([&] { return iconPresent(); }));
@@ -510,6 +517,31 @@ TEST_F(TrayTest, OneIconReleasesRaisedFromTheLoopAndBackAfterExplorerRestarts) {
     pumpFor(milliseconds(100));
     EXPECT_TRUE(events.empty());
     EXPECT_FALSE(iconPresent());
+}
+
+TEST_F(TrayTest, ItsWindowIsAHiddenChildOfTheFormWhichPassesOnExplorersRestart) {
+    EXPECT_EQ(GetAncestor(tray.hwnd(), GA_PARENT), form.hwnd());
+    EXPECT_FALSE(GetWindowLongW(tray.hwnd(), GWL_STYLE) & WS_VISIBLE);  // so never drawn, clicked or tabbed to
+    ASSERT_TRUE(tray.show(image, "Dwellor"));
+    // "TaskbarCreated" reaches top-level windows only: the form.
+    explorerForgets();
+    ASSERT_FALSE(iconPresent());
+    PostMessageW(form.hwnd(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(pumpUntil([&] { return iconPresent(); }));
+    // The icon goes with the form.
+    const HWND owner = tray.hwnd();
+    DestroyWindow(form.hwnd());
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the form's, not this test's
+    EXPECT_FALSE(iconOf(owner));
+}
+
+TEST(PromptTest, ClosedTheQuestionWindowIsUntitled) {
+    Win32Window form;
+    Win32Prompt prompt(form.hwnd());
+    prompt.open({"Dwellor", "Exit Dwellor", "Keep clicking", {100, 100}});
+    prompt.close();
+    EXPECT_EQ(GetWindowTextLengthW(prompt.hwnd()), 0);
 }
 
 // The command channel as another start reaches it: only a known word, alone,
