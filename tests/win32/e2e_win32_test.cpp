@@ -10,10 +10,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -799,6 +802,159 @@ TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
     DWORD code = 1;
     GetExitCodeProcess(process_, &code);
     EXPECT_EQ(code, 0u);
+}
+
+// With dragging on, a rest on Toggle is still one plain click: the button is
+// never held for the drag period before the click takes effect.
+TEST_F(E2eDwelling, WithDraggingOnARestOnToggleIsOnePlainClick) {
+    store(L"Interval", L"400");
+    store(L"Drag", L"1");
+    start();
+    SendMessageW(GetDlgItem(main_, kText2Id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"400"));
+    restAt(centreOf(control(L"Button", L"Toggle")));
+    bool held = false;
+    ASSERT_TRUE(waitFor([&] {
+        held = held || leftHeldAnywhere();
+        return caption() == L"Dwellor - Disabled";
+    }));
+    EXPECT_FALSE(held) << "pressed and held on its own button";
+    EXPECT_FALSE(leftHeldAnywhere());
+}
+
+// The pointer as a head or eye tracker moves it: never still to the pixel,
+// moved with SendInput (which Wine tells as raw input, as the steady rule
+// needs; SetCursorPos is no input), from a thread of its own so that it keeps
+// moving while the test waits.
+class Tracker {
+public:
+    static constexpr milliseconds kStep{20};
+    static constexpr int kTremor = 3;  // pixels either way, inside the default radius of 6
+
+    Tracker() : thread_([this] { run(); }) {}
+    ~Tracker() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    // Heads for `to` at `pxPerStep` a step (0: at once), then trembles
+    // around it; returns once it got there, with the time of the last step
+    // of the way.
+    Clock::time_point goTo(POINT to, int pxPerStep = 0) {
+        std::unique_lock<std::mutex> lock(m_);
+        target_ = to;
+        speed_ = pxPerStep;
+        arrived_.reset();
+        wake_.notify_all();
+        wake_.wait(lock, [this] { return arrived_.has_value(); });
+        return *arrived_;
+    }
+
+private:
+    static void sendMoveTo(POINT p) {
+        const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        const int w = GetSystemMetrics(SM_CXVIRTUALSCREEN), h = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+        INPUT in{};
+        in.type = INPUT_MOUSE;
+        // Rounded up, so that the pixel it maps back to is p itself.
+        in.mi.dx = static_cast<LONG>(((p.x - left) * 65536LL + w - 1) / w);
+        in.mi.dy = static_cast<LONG>(((p.y - top) * 65536LL + h - 1) / h);
+        in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+        SendInput(1, &in, sizeof in);
+    }
+    void run() {
+        static constexpr POINT tremor[] = {{kTremor, 0}, {0, kTremor}, {-kTremor, 1}, {1, -kTremor}, {-2, 2}, {2, -2}};
+        std::size_t beat = 0;
+        std::unique_lock<std::mutex> lock(m_);
+        while (!wake_.wait_for(lock, kStep, [this] { return stop_; })) {
+            if (!target_) continue;
+            POINT next = *target_;
+            if (arrived_) {
+                const POINT d = tremor[beat++ % std::size(tremor)];
+                next = {target_->x + d.x, target_->y + d.y};
+            } else if (POINT at; speed_ > 0 && GetCursorPos(&at)) {
+                const double dx = target_->x - at.x, dy = target_->y - at.y, dist = std::hypot(dx, dy);
+                if (dist > speed_)
+                    next = {at.x + static_cast<LONG>(std::lround(dx * speed_ / dist)),
+                            at.y + static_cast<LONG>(std::lround(dy * speed_ / dist))};
+            }
+            sendMoveTo(next);
+            if (!arrived_ && next.x == target_->x && next.y == target_->y) {
+                arrived_ = Clock::now();
+                wake_.notify_all();
+            }
+        }
+    }
+
+    std::mutex m_;
+    std::condition_variable wake_;
+    std::optional<POINT> target_;
+    int speed_ = 0;
+    std::optional<Clock::time_point> arrived_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+bool within(POINT a, POINT b, int px) { return std::abs(a.x - b.x) <= px && std::abs(a.y - b.y) <= px; }
+
+class E2eSteady : public E2eTest {
+protected:
+    void SetUp() override {
+        E2eTest::SetUp();
+        store(L"Steady", L"True");
+        store(L"Interval", L"400");
+    }
+    static constexpr double kPeriod = 400;
+    Tracker hand_;
+};
+
+TEST_F(E2eSteady, OneClickAPeriodAfterThePointerSettlesAndNoneForTravel) {
+    start();
+    const POINT a{450, 350}, b{770, 570};
+    const Clock::time_point settled = hand_.goTo(a);
+    std::vector<Event> e = probe_.await(2);
+    ASSERT_EQ(messages(e), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_TRUE(within(e[0].at, a, Tracker::kTremor));
+    const double after = msBetween(settled, e[0].when);
+    EXPECT_GE(after, 0.8 * kPeriod);
+    EXPECT_LE(after, 2.0 * kPeriod);
+    // Still trembling there: once per rest.
+    EXPECT_FALSE(waitFor([&] { return probe_.events().size() > 2; }, milliseconds(static_cast<int>(2 * kPeriod))));
+
+    // Across the probe at 3 px a step, for several periods: no click on the
+    // way; the rest at its end gets the next one (timed from a few steps
+    // before the end, where the last ones already fit the radius).
+    const Clock::time_point there = hand_.goTo(b, 3);
+    e = probe_.await(4);
+    ASSERT_EQ(messages(e), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_TRUE(within(e[2].at, b, Tracker::kTremor));
+    EXPECT_GE(msBetween(there, e[2].when), 0.8 * kPeriod - 100) << "clicked on the way";
+}
+
+// The drag waits for the person: the press is held past the drag period
+// while the pointer stays, and let go at the first rest after it moved away.
+TEST_F(E2eSteady, ADragPressWaitsAndIsLetGoAtTheRestAfterTheMove) {
+    store(L"Drag", L"1");
+    start();
+    constexpr int dragMs = 500;
+    SendMessageW(GetDlgItem(main_, kText2Id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"500"));
+    const POINT a{480, 380}, b{680, 480};
+    hand_.goTo(a);
+    ASSERT_EQ(messages(probe_.await(1)), std::vector<UINT>{WM_LBUTTONDOWN});
+    EXPECT_FALSE(waitFor([&] { return probe_.events().size() > 1; }, milliseconds(2 * dragMs)))
+        << "let go while the pointer stayed";
+    hand_.goTo(b, 2);
+    const std::vector<Event> e = probe_.await(2);
+    ASSERT_EQ(messages(e), (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_TRUE(within(e[0].at, a, Tracker::kTremor));
+    EXPECT_TRUE(within(e[1].at, b, Tracker::kTremor));
+    EXPECT_TRUE(waitFor([&] { return !leftHeldAnywhere(); }));
 }
 
 }  // namespace
