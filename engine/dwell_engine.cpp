@@ -64,8 +64,7 @@ void DwellEngine::Timer1_Timer() {
         } else {
             if (const std::int32_t now = c_.Timer1.interval(); now > 0) lastDwellPeriod_ = now;
             PerformClick(kFalse);
-            // No drag period to run on: the press is still let go, a dwell period later.
-            c_.Timer1.setInterval(validPeriod(c_.Text2.text()).value_or(dwellPeriod()));
+            c_.Timer1.setInterval(dragPeriod());
             DragPhase = true;
         }
         // A drag press is not a click yet: the release that ends it is.
@@ -129,6 +128,9 @@ void DwellEngine::releaseHeldButton() {
 }
 
 std::int32_t DwellEngine::dwellPeriod() const { return validPeriod(c_.Text1.text()).value_or(lastDwellPeriod_); }
+
+// No drag period to run on: the press is still let go, a dwell period later.
+std::int32_t DwellEngine::dragPeriod() const { return validPeriod(c_.Text2.text()).value_or(dwellPeriod()); }
 
 void DwellEngine::clickOwnWindow(Point at) {
     if (leftHeld_) {
@@ -198,15 +200,19 @@ void DwellEngine::forgetRest() {
     if (rule_.steady) quiet();
 }
 
+bool DwellEngine::readSteady(Point& p) {
+    if (!pointer_.GetCursorPos(p)) return false;
+    noteReading(p);
+    if (p != Point{0, 0}) return true;
+    // Parked in the corner: a pause, as with the usual rule.
+    releaseHeldButton();
+    forgetRest();
+    return false;
+}
+
 void DwellEngine::steadyReading() {
     Point p;
-    if (!c_.Timer1.enabled() || !pointer_.GetCursorPos(p)) return;
-    noteReading(p);
-    if (p == Point{0, 0}) {
-        releaseHeldButton();
-        return forgetRest();
-    }
-    track(p);
+    if (c_.Timer1.enabled() && readSteady(p)) track(p);
 }
 
 bool DwellEngine::track(Point p) {
@@ -217,8 +223,8 @@ bool DwellEngine::track(Point p) {
     // before was timed from already. A reading far from the one before it
     // (arriving fast) is not part of the rest.
     if (!settled_ && last && near(p, *last)) {
-        settled_ = Box{std::min(p.x, last->x), std::min(p.y, last->y), std::max(p.x, last->x), std::max(p.y, last->y)};
-        return true;
+        settled_ = Box{last->x, last->y, last->x, last->y};
+        return staysSettled(p);
     }
     settled_.reset();
     timeRestFrom(p);
@@ -240,18 +246,13 @@ void DwellEngine::timeRestFrom(Point p) {
     }
     // A whole period from now; the rest that ends a drag is timed by the
     // drag interval.
-    c_.Timer1.setInterval(pressHeld ? validPeriod(c_.Text2.text()).value_or(dwellPeriod()) : dwellPeriod());
+    c_.Timer1.setInterval(pressHeld ? dragPeriod() : dwellPeriod());
     c_.Timer1.setQuiet(false);
 }
 
 void DwellEngine::steadyTick() {
     Point p;
-    if (!pointer_.GetCursorPos(p)) return;
-    noteReading(p);
-    if (p == Point{0, 0}) {
-        releaseHeldButton();
-        return forgetRest();
-    }
+    if (!readSteady(p)) return;
     if (!lastReading_) return quiet();
     if (!track(p)) return;
     const bool own = pointer_.overOwnWindow();

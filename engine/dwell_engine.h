@@ -99,8 +99,12 @@ private:
     void clickOwnWindow(Point at);
     // Within the rule's radius (steady) or the same pixel.
     bool near(Point a, Point b) const;
+    std::int32_t dragPeriod() const;
     void steadyTick();
     void steadyReading();
+    // Reads the pointer for the steady rule; false when it cannot, or when it
+    // is parked in the corner (a pause).
+    bool readSteady(Point& p);
     // Whether `p` keeps the pointer settled; if so it is taken in.
     bool staysSettled(Point p);
     // Takes a reading in: true when the pointer is settled with it.
