@@ -609,7 +609,7 @@ TEST(IniText, ReadsAndWritesAsQSettingsDoes) {
         qs.sync();
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(iniWithValue(text, "Program", "Enabled", "True"), f.readAll().toStdString());
+        EXPECT_EQ(iniWithValues(text, {{"Program", "Enabled", "True"}}), f.readAll().toStdString());
     }
 }
 

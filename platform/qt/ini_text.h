@@ -21,9 +21,5 @@ struct IniEntry {
 // value. Nothing when that text could not be made whole (no room for the
 // scratch copy QSettings edits).
 std::optional<std::string> iniWithValues(const std::string& text, const std::vector<IniEntry>& entries);
-inline std::optional<std::string> iniWithValue(const std::string& text, const std::string& section,
-                                               const std::string& key, const std::string& value) {
-    return iniWithValues(text, {{section, key, value}});
-}
 
 }  // namespace dwellor::qt
