@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/autostart.h"
 #include "platform/mouse_input.h"
 #include "platform/pointer.h"
 #include "platform/pointer_motion.h"
@@ -17,6 +18,7 @@ struct Platform {
     IMouseInput& mouse;
     ITray& tray;
     ISettingsBackend& settings;
+    IAutostart& autostart;
 };
 
 }  // namespace dwellor

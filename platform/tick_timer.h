@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -19,6 +20,8 @@ public:
     // Quiet, an enabled timer keeps its period but raises no ticks (and costs
     // nothing) until it is told otherwise; its period then counts from then.
     virtual void setQuiet(bool quiet) = 0;
+    // Milliseconds until the next tick; -1 while it raises none.
+    virtual std::int32_t msUntilTick() const = 0;
 };
 
 // What every backend's timer shares. It runs only while enabled with a
@@ -44,8 +47,14 @@ public:
         quiet_ = quiet;
         apply();
     }
+    std::int32_t msUntilTick() const final {
+        if (!running_) return -1;
+        const auto gone = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since_).count();
+        return gone >= interval_ ? 0 : static_cast<std::int32_t>(interval_ - gone);
+    }
     // The platform's timer fired.
     void tick() {
+        since_ = Clock::now();
         if (tick_) tick_();
     }
 
@@ -55,13 +64,18 @@ protected:
     virtual void stop() = 0;
 
 private:
+    using Clock = std::chrono::steady_clock;
     void apply() {
-        if (enabled_ && interval_ > 0 && !quiet_) start(interval_);
+        running_ = enabled_ && interval_ > 0 && !quiet_;
+        since_ = Clock::now();
+        if (running_) start(interval_);
         else stop();
     }
     bool enabled_ = false;
     bool quiet_ = false;
     std::int32_t interval_ = 0;
+    bool running_ = false;
+    Clock::time_point since_;  // the last start or tick
     Handler tick_;
 };
 

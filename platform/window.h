@@ -1,9 +1,11 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/button.h"
 #include "platform/check_box.h"
+#include "platform/countdown_mark.h"
 #include "platform/label.h"
 #include "platform/picture_box.h"
 #include "platform/prompt.h"
@@ -32,6 +34,7 @@ struct ControlDesc {
     std::string accessibleName;
     std::string accessibleDescription;
     bool status = false;  // a status line: its changes are announced as status (labels)
+    bool large = false;   // text drawn large, to be read from afar (labels)
 };
 
 // The images the program ships.
@@ -53,6 +56,14 @@ public:
     virtual ITickTimer& addTimer(const std::string& name) = 0;
     // A window of its own for a question (see IPrompt), owned by this one.
     virtual IPrompt& addPrompt() = 0;
+    // A second window, owned by this one and made the same way: hidden until
+    // shown, a title and a close button (no minimise box, no place in the
+    // task bar), kept above ordinary windows while shown. Its unload() only
+    // hides it.
+    virtual IWindow& addWindow(const std::string& name) = 0;
+    // The ring shown beside the pointer while a click comes, owned by this
+    // window.
+    virtual ICountdownMark& addCountdownMark() = 0;
 
     virtual void setClientSize(int width, int height) = 0;
     virtual Handle loadImage(Image image) = 0;
@@ -71,6 +82,15 @@ public:
     // Whether a point on the screen lies in the window's client area while
     // the window is on screen (shown, not minimised).
     virtual bool clientAreaContains(Point screen) const = 0;
+    // The frame (the window with its title bar) in screen pixels, and the
+    // places of the screens' work areas.
+    virtual Rect frame() const = 0;
+    virtual std::vector<Rect> screens() const = 0;
+    // Moves the frame's top-left corner there (the window system may still
+    // keep it from where it cannot go).
+    virtual void moveTo(Point topLeft) = 0;
+    // Raised after the window has been moved (by the user or the system).
+    virtual void onMoved(Handler h) = 0;
     // Raised after every change of size or window state.
     virtual void onResize(Handler h) = 0;
     // Raised with true when the pointer comes into the client area and with

@@ -114,24 +114,34 @@ ITickTimer& Window::addTimer(const std::string& name) {
 
 void Window::setCaption(const std::string& c) {
     caption_ = c;
-    log_.push_back("Window.Caption=" + c);
+    log_.push_back(name_ + ".Caption=" + c);
 }
 
 void Window::setVisible(bool on) {
     visible_ = on;
-    log_.push_back(std::string("Window.Visible=") + (on ? "1" : "0"));
+    log_.push_back(name_ + ".Visible=" + (on ? "1" : "0"));
+}
+
+IWindow& Window::addWindow(const std::string& name) {
+    return *(windows_[name] = std::make_unique<Window>(log_, clock_, name, false));
+}
+
+void Window::moveTo(Point p) {
+    frameRect.left = p.x;
+    frameRect.top = p.y;
+    log_.push_back(name_ + ".MoveTo=" + std::to_string(p.x) + "," + std::to_string(p.y));
 }
 
 void Window::setWindowState(WindowState s) {
     const bool changed = s != state_;
     state_ = s;
-    log_.push_back("Window.WindowState=" + std::to_string(static_cast<int>(s)));
+    log_.push_back(name_ + ".WindowState=" + std::to_string(static_cast<int>(s)));
     if (changed && resize_) resize_();
 }
 
 void Window::show() {
     visible_ = true;
-    log_.push_back("Window.Show");
+    log_.push_back(name_ + ".Show");
 }
 
 IPrompt& Window::addPrompt() {
@@ -171,6 +181,8 @@ bool Prompt::clientAreaContains(Point p) const {
 }
 
 void Window::unload() {
+    // A second window only hides.
+    if (name_ != "Window") return setVisible(false);
     unloaded_ = true;
     log_.push_back("Window.Unload");
 }

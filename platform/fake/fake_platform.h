@@ -46,6 +46,9 @@ public:
     void setInterval(std::int32_t ms) override;
     void onTick(Handler h) override { tick_ = std::move(h); }
     void setQuiet(bool quiet) override;
+    std::int32_t msUntilTick() const override {
+        return running() ? static_cast<std::int32_t>(due_ - clock_.now()) : -1;
+    }
 
     // Whether a tick would be raised now.
     bool running() const { return enabled_ && interval_ > 0 && !quiet_; }
@@ -170,9 +173,32 @@ private:
     std::function<void(bool)> answer_;
 };
 
+// The ring beside the pointer: what it last showed.
+class CountdownMark final : public ICountdownMark {
+public:
+    void show(Point pointer, double f, bool h) override {
+        shown_ = true;
+        at = pointer;
+        filled = f;
+        held = h;
+        ++shows;
+    }
+    void hide() override { shown_ = false; }
+    bool shown() const override { return shown_; }
+    Point at;
+    double filled = 0;
+    bool held = false;
+    int shows = 0;
+
+private:
+    bool shown_ = false;
+};
+
 class Window final : public IWindow {
 public:
-    Window(Log& log, Clock& clock) : log_(log), clock_(clock) {}
+    // `name` begins what it logs; a second window (addWindow) starts hidden.
+    Window(Log& log, Clock& clock, std::string name = "Window", bool visible = true)
+        : log_(log), clock_(clock), name_(std::move(name)), visible_(visible) {}
     IButton& addButton(const ControlDesc& desc) override;
     ITextBox& addTextBox(const ControlDesc& desc) override;
     ICheckBox& addCheckBox(const ControlDesc& desc) override;
@@ -180,6 +206,12 @@ public:
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
     IPrompt& addPrompt() override;
+    IWindow& addWindow(const std::string& name) override;
+    ICountdownMark& addCountdownMark() override { return *(mark_ = std::make_unique<CountdownMark>()); }
+    Rect frame() const override { return frameRect; }
+    std::vector<Rect> screens() const override { return screenList; }
+    void moveTo(Point p) override;
+    void onMoved(Handler h) override { moved_ = std::move(h); }
     void setClientSize(int w, int h) override { clientW_ = w; clientH_ = h; }
     Handle loadImage(Image image) override { return 0x100 + static_cast<Handle>(image); }
     std::string caption() const override { return caption_; }
@@ -205,6 +237,16 @@ public:
     // The title bar's close button.
     void userClose() { if (closeRequest_) closeRequest_(); }
     Prompt& prompt() { return *prompt_; }
+    Window& window(const std::string& name) { return *windows_.at(name); }
+    CountdownMark& mark() { return *mark_; }
+    // The user drags the window there.
+    void userMoves(Point topLeft) {
+        frameRect.left = topLeft.x;
+        frameRect.top = topLeft.y;
+        if (moved_) moved_();
+    }
+    Rect frameRect{100, 100, 196, 262};
+    std::vector<Rect> screenList{{0, 0, 1920, 1080}};
 
     Rect screenRect{0, 0, 188, 193};  // where the client area is on the screen
 
@@ -232,14 +274,17 @@ private:
     std::map<std::string, std::unique_ptr<Label>> labels_;
     std::map<std::string, std::unique_ptr<PictureBox>> pictures_;
     Clock& clock_;
+    std::string name_;
     std::map<std::string, std::unique_ptr<Timer>> timers_;
+    std::map<std::string, std::unique_ptr<Window>> windows_;
+    std::unique_ptr<CountdownMark> mark_;
     std::string caption_;
     Handle icon_ = 0;
-    bool visible_ = true;
+    bool visible_;
     WindowState state_ = WindowState::Normal;
     Handler resize_;
     std::function<void(bool)> pointerInside_;
-    Handler closeRequest_;
+    Handler closeRequest_, moved_;
     bool inside_ = false;
     std::unique_ptr<Prompt> prompt_;
     int clientW_ = 0, clientH_ = 0;
@@ -327,6 +372,19 @@ private:
     std::function<void(TrayEvent)> event_;
 };
 
+// The login entry: on or off; `writable` false refuses every change.
+class Autostart final : public IAutostart {
+public:
+    bool enabled() const override { return on; }
+    bool setEnabled(bool v) override {
+        if (!writable) return false;
+        on = v;
+        return true;
+    }
+    bool on = false;
+    bool writable = true;
+};
+
 class Settings final : public ISettingsBackend {
 public:
     explicit Settings(Log& log) : log_(log) {}
@@ -352,7 +410,8 @@ struct FakePlatform {
     Mouse mouse{pointer, &clock};
     Tray tray{log};
     Settings settings{log};
-    Platform platform() { return {window, pointer, pointer, mouse, tray, settings}; }
+    Autostart autostart;
+    Platform platform() { return {window, pointer, pointer, mouse, tray, settings, autostart}; }
 };
 
 }  // namespace dwellor::fake
