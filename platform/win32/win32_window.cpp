@@ -362,24 +362,6 @@ void Win32Window::showTitle(bool shown) {
     SetWindowTextW(hwnd_, shown ? caption_.c_str() : L"");
 }
 
-void Win32Window::placeBesideOwner() {
-    // Beside the main window, where it leaves it in sight: right of it, else
-    // left, inside the work area of the owner's monitor.
-    RECT owner, own;
-    GetWindowRect(owner_, &owner);
-    GetWindowRect(hwnd_, &own);
-    MONITORINFO mi{};
-    mi.cbSize = sizeof mi;
-    GetMonitorInfoW(MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &mi);
-    const RECT& area = mi.rcWork;
-    const int w = own.right - own.left, h = own.bottom - own.top, gap = scaled(8);
-    int x = owner.right + gap;
-    if (x + w > area.right) x = owner.left - gap - w;
-    if (x < area.left) x = area.right - w;
-    const int y = std::max<int>(area.top, std::min<int>(owner.top, area.bottom - h));
-    SetWindowPos(hwnd_, nullptr, std::max<int>(x, area.left), y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 Rect Win32Window::frame() const {
     RECT r;
     GetWindowRect(hwnd_, &r);
@@ -402,7 +384,6 @@ std::vector<Rect> Win32Window::screens() const {
 }
 
 void Win32Window::moveTo(Point topLeft) {
-    placed_ = true;
     SetWindowPos(hwnd_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -448,11 +429,7 @@ void Win32Window::setWindowState(WindowState s) {
 }
 
 void Win32Window::show() {
-    if (second()) {
-        if (!placed_) placeBesideOwner();
-        placed_ = true;
-        showTitle(true);
-    }
+    if (second()) showTitle(true);
     const bool restore = IsIconic(hwnd_) || restoreOnShow_;
     restoreOnShow_ = false;
     ShowWindow(hwnd_, restore ? SW_RESTORE : SW_SHOW);

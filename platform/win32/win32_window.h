@@ -190,13 +190,10 @@ private:
     void setPointerInside(bool inside);
     // A second window: its title while shown, none while hidden.
     void showTitle(bool shown);
-    // A second window shown for the first time: beside its owner.
-    void placeBesideOwner();
 
     HWND owner_ = nullptr;
     std::string name_;
     std::wstring caption_;  // a second window's, kept while hidden
-    bool placed_ = false;   // a second window has been put somewhere
     HWND tooltip_ = nullptr;
     UINT dpi_ = 96;
     int clientW_ = 0, clientH_ = 0;
