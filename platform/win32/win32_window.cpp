@@ -190,9 +190,9 @@ ICheckBox& Win32Window::addCheckBox(const ControlDesc& desc) {
 ILabel& Win32Window::addLabel(const ControlDesc& desc) {
     DWORD style = SS_NOTIFY;
     if (desc.align == Align::Centre) style |= SS_CENTER;
+    else style |= desc.wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
     // A large text is one line, centred in its box's height too.
     if (desc.large) style |= SS_CENTERIMAGE;
-    else style |= desc.wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
     if (desc.border) style |= WS_BORDER;
     return keep(std::make_unique<Win32Label>(create(WC_STATICW, style, desc), desc));
 }

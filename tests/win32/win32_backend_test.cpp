@@ -194,6 +194,7 @@ TEST_F(FormOnWin32Test, StandardControlsAtTheirPlacesInTabOrderWithTooltips) {
         EXPECT_TRUE(EqualRect(&r, &e.at)) << e.name << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
     }
     EXPECT_TRUE(GetWindowLongW(window.control("Label3"), GWL_STYLE) & WS_BORDER);
+    EXPECT_EQ(GetWindowLongW(window.control("Label3"), GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
     EXPECT_FALSE(GetWindowLongW(window.control("Label4"), GWL_STYLE) & WS_BORDER);
 
     // Tab goes through the controls that take the focus in the order they were made.
