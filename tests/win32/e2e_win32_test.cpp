@@ -30,6 +30,8 @@ constexpr milliseconds kPatience{8000};
 // Controls are numbered from 100 in the order they are made. (An edit is not
 // found by its text from another process under Wine: it keeps no window title.)
 constexpr int kText1Id = 102, kText2Id = 106;
+// The Settings window's period "+" (after its label, value and "-").
+constexpr int kPeriodUpId = 103;
 const wchar_t* const kKey = L"Software\\VB and VBA Program Settings\\Dwellor\\Program";
 
 bool waitFor(const std::function<bool()>& done, milliseconds timeout = kPatience) {
@@ -820,17 +822,7 @@ TEST_F(E2eDwelling, ARestOnSettingsOpensItAndRestsOnPlusLengthenThePeriod) {
         }
         return settings != nullptr;
     })) << "a rest on Settings did not open it";
-    wchar_t title[64] = {};
-    GetWindowTextW(settings, title, 64);
-    EXPECT_STREQ(title, L"Dwellor Settings");
-    // The period's "+" is the upper of the two.
-    HWND plus = nullptr;
-    for (HWND h = nullptr; (h = FindWindowExW(settings, h, L"Button", L"+"));) {
-        RECT r, best;
-        GetWindowRect(h, &r);
-        if (plus) GetWindowRect(plus, &best);
-        if (!plus || r.top < best.top) plus = h;
-    }
+    HWND plus = GetDlgItem(settings, kPeriodUpId);
     ASSERT_TRUE(plus);
     auto text1 = [&] {
         wchar_t t[32] = {};
