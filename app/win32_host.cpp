@@ -89,7 +89,7 @@ public:
             return window_->isOwn(topLevel) || tray_->iconContains(at);
         });
         if (guardian_) input_->onLeftHeld([&g = *guardian_](bool held) { g.pressHeld(held); });
-        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_};
+        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_, autostart_};
     }
 
     void listen(std::function<void(dwellor::Command)> run) override {
@@ -113,6 +113,7 @@ private:
     std::optional<dwellor::win32::Win32Tray> tray_;
     std::optional<dwellor::win32::Win32Settings> settings_;
     std::optional<dwellor::win32::Win32Input> input_;
+    dwellor::win32::Win32Autostart autostart_;
     std::unique_ptr<dwellor::win32::Win32CommandServer> commands_;
 };
 

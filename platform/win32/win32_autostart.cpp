@@ -25,4 +25,14 @@ bool setAutostart(bool on, std::wstring& error) {
     return false;
 }
 
+bool Win32Autostart::enabled() const {
+    return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS;
+}
+
+bool Win32Autostart::setEnabled(bool on) {
+    std::wstring error;
+    return setAutostart(on, error);
+}
+
 }  // namespace dwellor::win32

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace dwellor::win32 {
@@ -111,10 +112,20 @@ LRESULT CALLBACK Win32Label::subclass(HWND h, UINT m, WPARAM w, LPARAM l, UINT_P
     return DefSubclassProc(h, m, w, l);
 }
 
-Win32Window::Win32Window() {
+Win32Window::Win32Window() : name_("Form1") {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     createWindow(kClassName, kExStyle, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, nullptr, true);
+    init();
+}
+
+// Owned, it has no button in the task bar and stays above its owner.
+Win32Window::Win32Window(HWND owner, std::string name) : owner_(owner), name_(std::move(name)) {
+    createWindow(kSecondClassName, kExStyle, L"", kSecondStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, owner, true);
+    init();
+}
+
+void Win32Window::init() {
     dpi_ = GetDpiForWindow(hwnd_);
     if (dpi_ == 0) dpi_ = 96;
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
@@ -124,11 +135,13 @@ Win32Window::Win32Window() {
 }
 
 Win32Window::~Win32Window() {
+    marks_.clear();
+    windows_.clear();
     timers_.clear();
     prompts_.clear();
     controls_.clear();
     destroyWindow();  // before the fonts its controls draw with
-    for (HFONT f : {font_, exactFont_})
+    for (HFONT f : {font_, exactFont_, largeFont_})
         if (f) DeleteObject(f);
     for (auto& [h, f] : fittedFonts_) DeleteObject(f);
 }
@@ -178,6 +191,8 @@ ILabel& Win32Window::addLabel(const ControlDesc& desc) {
     DWORD style = SS_NOTIFY;
     if (desc.align == Align::Centre) style |= SS_CENTER;
     else style |= desc.wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP;
+    // A large text is one line, centred in its box's height too.
+    if (desc.large) style |= SS_CENTERIMAGE;
     if (desc.border) style |= WS_BORDER;
     return keep(std::make_unique<Win32Label>(create(WC_STATICW, style, desc), desc));
 }
@@ -201,11 +216,29 @@ IPrompt& Win32Window::addPrompt() {
     return *prompts_.back();
 }
 
+IWindow& Win32Window::addWindow(const std::string& name) {
+    windows_.push_back(std::unique_ptr<Win32Window>(new Win32Window(hwnd_, name)));
+    return *windows_.back();
+}
+
+ICountdownMark& Win32Window::addCountdownMark() {
+    marks_.push_back(std::make_unique<Win32CountdownMark>(hwnd_));
+    return *marks_.back();
+}
+
+Win32Window* Win32Window::window(const std::string& name) const {
+    for (const auto& w : windows_)
+        if (w->name_ == name) return w.get();
+    return nullptr;
+}
+
 bool Win32Window::isOwn(HWND topLevel) const {
     if (!topLevel) return false;
     if (topLevel == hwnd_) return true;
     for (const auto& p : prompts_)
         if (p->hwnd() == topLevel) return true;
+    for (const auto& w : windows_)
+        if (w->isOwn(topLevel)) return true;
     return false;
 }
 
@@ -237,7 +270,7 @@ void Win32Window::setClientSize(int width, int height) {
 }
 
 void Win32Window::makeFonts() {
-    for (HFONT f : {font_, exactFont_})
+    for (HFONT f : {font_, exactFont_, largeFont_})
         if (f) DeleteObject(f);
     NONCLIENTMETRICSW m{};
     m.cbSize = sizeof m;
@@ -248,10 +281,16 @@ void Win32Window::makeFonts() {
     // Smoothing would blend the text colour into the background.
     m.lfMessageFont.lfQuality = NONANTIALIASED_QUALITY;
     exactFont_ = CreateFontIndirectW(&m.lfMessageFont);
+    // Read from afar: two and a half times the message font, bold.
+    m.lfMessageFont.lfQuality = DEFAULT_QUALITY;
+    m.lfMessageFont.lfHeight = m.lfMessageFont.lfHeight * 5 / 2;
+    m.lfMessageFont.lfWeight = FW_BOLD;
+    largeFont_ = CreateFontIndirectW(&m.lfMessageFont);
 }
 
 HFONT Win32Window::fontFor(const Win32Control& c) const {
     if (c.desc().exactColour) return exactFont_;
+    if (c.desc().large) return largeFont_;
     auto it = fittedFonts_.find(c.hwnd());
     return it == fittedFonts_.end() ? font_ : it->second;
 }
@@ -306,9 +345,47 @@ void Win32Window::fitFont(HWND h) {
 
 Handle Win32Window::loadImage(Image image) { return imageHandle(image); }
 
-std::string Win32Window::caption() const { return narrow(windowText(hwnd_)); }
+std::string Win32Window::caption() const { return second() ? narrow(caption_) : narrow(windowText(hwnd_)); }
 
-void Win32Window::setCaption(const std::string& caption) { SetWindowTextW(hwnd_, widen(caption).c_str()); }
+void Win32Window::setCaption(const std::string& caption) {
+    if (second()) {
+        caption_ = widen(caption);
+        showTitle(IsWindowVisible(hwnd_));
+        return;
+    }
+    SetWindowTextW(hwnd_, widen(caption).c_str());
+}
+
+void Win32Window::showTitle(bool shown) {
+    // Hidden, it is no window of Dwellor's to anything that lists them (the
+    // program shows as one top-level window, as without it).
+    SetWindowTextW(hwnd_, shown ? caption_.c_str() : L"");
+}
+
+Rect Win32Window::frame() const {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+std::vector<Rect> Win32Window::screens() const {
+    std::vector<Rect> out;
+    auto add = [](HMONITOR m, HDC, RECT*, LPARAM to) -> BOOL {
+        MONITORINFO mi{};
+        mi.cbSize = sizeof mi;
+        if (GetMonitorInfoW(m, &mi)) {
+            const RECT& a = mi.rcWork;
+            reinterpret_cast<std::vector<Rect>*>(to)->push_back({a.left, a.top, a.right - a.left, a.bottom - a.top});
+        }
+        return TRUE;
+    };
+    EnumDisplayMonitors(nullptr, nullptr, add, reinterpret_cast<LPARAM>(&out));
+    return out;
+}
+
+void Win32Window::moveTo(Point topLeft) {
+    SetWindowPos(hwnd_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void Win32Window::setIcon(Handle icon) {
     icon_ = icon;
@@ -319,10 +396,11 @@ void Win32Window::setIcon(Handle icon) {
 }
 
 void Win32Window::setVisible(bool on) {
-    if (on && restoreOnShow_) {
+    if (on && (restoreOnShow_ || second())) {
         show();
         return;
     }
+    if (second()) showTitle(false);
     ShowWindow(hwnd_, on ? SW_SHOW : SW_HIDE);
     // A hidden window hears no more of the pointer.
     if (!on) setPointerInside(false);
@@ -351,6 +429,7 @@ void Win32Window::setWindowState(WindowState s) {
 }
 
 void Win32Window::show() {
+    if (second()) showTitle(true);
     const bool restore = IsIconic(hwnd_) || restoreOnShow_;
     restoreOnShow_ = false;
     ShowWindow(hwnd_, restore ? SW_RESTORE : SW_SHOW);
@@ -362,6 +441,7 @@ bool Win32Window::clientAreaContains(Point screen) const {
 }
 
 void Win32Window::unload() {
+    if (second()) return setVisible(false);
     closeRequest_ = nullptr;
     pointerInside_ = nullptr;
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
@@ -370,7 +450,12 @@ void Win32Window::unload() {
 int Win32Window::run() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsWindow(hwnd_) && IsDialogMessageW(hwnd_, &msg)) continue;
+        // The dialog keys of the window the message is for.
+        const HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        const bool dialog = root && (root == hwnd_ || std::any_of(windows_.begin(), windows_.end(), [root](const auto& w) {
+                                                        return w->hwnd() == root;
+                                                    }));
+        if (dialog && IsDialogMessageW(root, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
@@ -382,6 +467,8 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
         case WM_COMMAND:
             if (l) {
                 if (Win32Control* c = controlOf(reinterpret_cast<HWND>(l))) c->command(HIWORD(w));
+            } else if (LOWORD(w) == IDCANCEL && second()) {
+                PostMessageW(hwnd_, WM_CLOSE, 0, 0);  // Escape closes it, as it does a dialog
             }
             return 0;
         case WM_CTLCOLORSTATIC: {
@@ -410,6 +497,10 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
                 }
             }
             return 0;
+        case WM_MOVE:
+            // A minimised window's place is not where it is.
+            if (moved_ && !IsIconic(hwnd_)) moved_();
+            return 0;
         case WM_SIZE:
             if (w == SIZE_MINIMIZED) setPointerInside(false);
             if (resize_) resize_();
@@ -428,6 +519,10 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
                 closeRequest_();  // it decides, and unloads if it will
                 return 0;
             }
+            if (second()) {
+                setVisible(false);
+                return 0;
+            }
             if (ending_) ending_();
             DestroyWindow(hwnd_);
             return 0;
@@ -440,7 +535,7 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
         case WM_DESTROY:
             for (const auto& t : timers_) KillTimer(hwnd_, t->id());
             KillTimer(hwnd_, kPointerWatchId);
-            PostQuitMessage(0);
+            if (!second()) PostQuitMessage(0);
             return 0;
         default: break;
     }

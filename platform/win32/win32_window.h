@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "platform/win32/win32_countdown_mark.h"
 #include "platform/win32/win32_prompt.h"
 #include "platform/win32/win32_timer.h"
 
@@ -102,6 +103,8 @@ private:
 // a minimise box, the controls at their positions scaled with the monitor's
 // DPI (laid out again when it changes), the system's message font, tooltips
 // and the tab order of creation. Closing it ends the message loop.
+// Its second windows (addWindow) are made the same way, owned by it, with no
+// minimise box; closing one only hides it.
 class Win32Window final : public IWindow, public ObjectWindow {
 public:
     Win32Window();
@@ -114,6 +117,8 @@ public:
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
     IPrompt& addPrompt() override;
+    IWindow& addWindow(const std::string& name) override;
+    ICountdownMark& addCountdownMark() override;
 
     void setClientSize(int width, int height) override;
     Handle loadImage(Image image) override;
@@ -127,6 +132,10 @@ public:
     void setWindowState(WindowState s) override;
     void show() override;
     bool clientAreaContains(Point screen) const override;
+    Rect frame() const override;
+    std::vector<Rect> screens() const override;
+    void moveTo(Point topLeft) override;
+    void onMoved(Handler h) override { moved_ = std::move(h); }
     void onResize(Handler h) override { resize_ = std::move(h); }
     void onPointerInside(std::function<void(bool inside)> h) override { pointerInside_ = std::move(h); }
     void onCloseRequest(Handler h) override { closeRequest_ = std::move(h); }
@@ -135,25 +144,36 @@ public:
     // Raised when the session ends (WM_QUERYENDSESSION, WM_ENDSESSION), and
     // before the window goes when it is closed with no close-request handler.
     void onEnding(Handler h) { ending_ = std::move(h); }
-    // Whether a top-level window is this one or one of its prompts.
+    // Whether a top-level window is this one, one of its second windows, or
+    // a prompt of either.
     bool isOwn(HWND topLevel) const;
-    // Runs the message loop (with dialog keys: Tab, Space) until the window
-    // is gone; returns the exit code.
+    // Runs the message loop (with dialog keys: Tab, Space, in this window and
+    // its second windows) until the window is gone; returns the exit code.
     int run();
 
     UINT dpi() const { return dpi_; }
     // A control's window by name; null when there is none.
     HWND control(const std::string& name) const;
+    // A second window by name; null when there is none.
+    Win32Window* window(const std::string& name) const;
     // A pixel length at 96 DPI, at the window's DPI.
     int scaled(int px) const { return MulDiv(px, static_cast<int>(dpi_), 96); }
 
     // The installer finds the running one by it, to start it again as it was.
     static constexpr const wchar_t* kClassName = L"DwellorForm1";
     static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    // Second windows: a class of their own, so that nothing takes one for the
+    // main window.
+    static constexpr const wchar_t* kSecondClassName = L"DwellorWindow";
+    static constexpr DWORD kSecondStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     // Kept above ordinary windows, so that no window can cover it for good.
     static constexpr DWORD kExStyle = WS_EX_TOPMOST;
 
 private:
+    // A second window, owned by `owner`.
+    Win32Window(HWND owner, std::string name);
+    void init();
+    bool second() const { return owner_ != nullptr; }
     LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
     HWND create(const wchar_t* cls, DWORD style, const ControlDesc& desc);
     template <class C>
@@ -168,21 +188,28 @@ private:
     // nothing above it there.
     bool pointerInClientArea() const;
     void setPointerInside(bool inside);
+    // A second window: its title while shown, none while hidden.
+    void showTitle(bool shown);
 
+    HWND owner_ = nullptr;
+    std::string name_;
+    std::wstring caption_;  // a second window's, kept while hidden
     HWND tooltip_ = nullptr;
     UINT dpi_ = 96;
     int clientW_ = 0, clientH_ = 0;
     Handle icon_ = 0;
     // Asked for while hidden: the window comes back restored when shown.
     bool restoreOnShow_ = false;
-    HFONT font_ = nullptr, exactFont_ = nullptr;
+    HFONT font_ = nullptr, exactFont_ = nullptr, largeFont_ = nullptr;
     std::map<HWND, HFONT> fittedFonts_;  // wrapped labels, shrunk until their text fits
     std::vector<std::unique_ptr<Win32Control>> controls_;
     std::vector<std::unique_ptr<Win32TickTimer>> timers_;
     std::vector<std::unique_ptr<PictureBox>> pictures_;
     std::vector<std::unique_ptr<Win32Prompt>> prompts_;
+    std::vector<std::unique_ptr<Win32Window>> windows_;
+    std::vector<std::unique_ptr<Win32CountdownMark>> marks_;
     bool pointerIsInside_ = false;
-    Handler resize_, ending_, closeRequest_;
+    Handler resize_, ending_, closeRequest_, moved_;
     std::function<void(bool)> pointerInside_;
 };
 

@@ -30,6 +30,8 @@ constexpr milliseconds kPatience{8000};
 // Controls are numbered from 100 in the order they are made. (An edit is not
 // found by its text from another process under Wine: it keeps no window title.)
 constexpr int kText1Id = 102, kText2Id = 106;
+// The Settings window's period "+" (after its label, value and "-").
+constexpr int kPeriodUpId = 103;
 const wchar_t* const kKey = L"Software\\VB and VBA Program Settings\\Dwellor\\Program";
 
 bool waitFor(const std::function<bool()>& done, milliseconds timeout = kPatience) {
@@ -802,6 +804,47 @@ TEST_F(E2eDwelling, ARestOnExitAsksAndARestOnExitDwellorEnds) {
     DWORD code = 1;
     GetExitCodeProcess(process_, &code);
     EXPECT_EQ(code, 0u);
+}
+
+// The Settings window by rests alone: a rest on "Settings…" opens it, rests
+// on the period's "+" lengthen the period, which the main window shows and
+// the registry keeps, and clicking goes on at the new period.
+TEST_F(E2eDwelling, ARestOnSettingsOpensItAndRestsOnPlusLengthenThePeriod) {
+    store(L"Interval", L"300");
+    start();
+    restAt(centreOf(control(L"Button", L"Settings\u2026")));
+    HWND settings = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, L"DwellorWindow", nullptr));) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            if (pid == pid_ && IsWindowVisible(h)) settings = h;
+        }
+        return settings != nullptr;
+    })) << "a rest on Settings did not open it";
+    HWND plus = GetDlgItem(settings, kPeriodUpId);
+    ASSERT_TRUE(plus);
+    auto text1 = [&] {
+        wchar_t t[32] = {};
+        SendMessageW(GetDlgItem(main_, kText1Id), WM_GETTEXT, 32, reinterpret_cast<LPARAM>(t));
+        return std::wstring(t);
+    };
+    // One step a rest; a move within "+" makes the next rest.
+    restAt(centreOf(plus));
+    ASSERT_TRUE(waitFor([&] { return text1() == L"400"; })) << "a rest on + did not lengthen the period";
+    restAt(centreOf(plus, 3));
+    ASSERT_TRUE(waitFor([&] { return text1() == L"500"; }));
+    // A rest there is one click, as on any window of Dwellor's.
+    EXPECT_FALSE(waitFor([&] { return text1() != L"500"; }, milliseconds(1200))) << "clicked again while resting";
+    EXPECT_EQ(stored(L"Interval"), L"500");
+    EXPECT_EQ(caption(), L"Dwellor - Enabled");
+
+    ASSERT_EQ(GetAncestor(WindowFromPoint(rest_), GA_ROOT), FindWindowW(L"DwellorProbe", nullptr)) << "the probe is covered";
+    restAt(rest_);
+    const std::vector<Event> e = probe_.await(4);
+    ASSERT_GE(e.size(), 4u);
+    const double periodMs = std::chrono::duration<double, std::milli>(e[2].when - e[0].when).count();
+    EXPECT_GE(periodMs, 500 * 0.7) << "not at the new period";
 }
 
 // With dragging on, a rest on Toggle is still one plain click: the button is
