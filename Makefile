@@ -64,8 +64,9 @@ bench:
 	@bash scripts/install-deps.sh bench
 	cmake -S . -B $(BENCH_BUILD) -DDWELLOR_BENCH=ON -DDWELLOR_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target dwellor_bench
-	./$(BENCH_BUILD)/bench/dwellor_bench --benchmark_filter=Tick --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	./$(BENCH_BUILD)/bench/dwellor_bench --benchmark_filter="Tick|CountdownFrame" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 	./$(BENCH_BUILD)/bench/dwellor_bench --benchmark_filter=^Trace/ --benchmark_min_time=0.1 --benchmark_counters_tabular=true
+	./$(BENCH_BUILD)/bench/dwellor_bench --benchmark_filter=^BM_Countdown/ --benchmark_counters_tabular=true
 
 # dwellor_<version>_<arch>.deb in this folder.
 package:

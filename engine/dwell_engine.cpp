@@ -40,7 +40,7 @@ void DwellEngine::Timer1_Timer() {
         // Parked is a pause: a drag press is let go, as at every other pause.
         if (CursorSample == Point{0, 0}) {
             releaseHeldButton();
-            return;
+            return tell(std::nullopt);
         }
     }
 
@@ -51,7 +51,7 @@ void DwellEngine::Timer1_Timer() {
         // Clicked there already: a control would flip back and forth.
         if (own && ownHold_) {
             PreviousSample = CursorSample;
-            return;
+            return tell(std::nullopt);
         }
         if (own && insideOwnWindow_ && insideOwnWindow_(CursorSample)) {
             clickOwnWindow(CursorSample);
@@ -71,6 +71,10 @@ void DwellEngine::Timer1_Timer() {
         if (own && !leftHeld_) ownHold_ = OwnHold{CursorSample, true};
     }
     PreviousSample = CursorSample;
+    // The next tick clicks if the pointer stays, unless it stays on the
+    // program's own window after a click there.
+    if (!read || (ownHold_ && pointer_.overOwnWindow())) return tell(std::nullopt);
+    tell(Expected{CursorSample, 0});
 }
 
 void DwellEngine::wakeTick(const std::function<bool(Point)>& wakes) {
@@ -164,7 +168,12 @@ bool DwellEngine::staysSettled(Point p) {
 
 void DwellEngine::useRule(const RestRule& rule, ITickTimer& gap) {
     rule_ = rule;
-    if (!rule_.steady) return;
+    if (gap_) gap_->setEnabled(false);
+    if (!rule_.steady) {
+        // Back to readings on every tick.
+        c_.Timer1.setQuiet(false);
+        return tell(std::nullopt);
+    }
     if (const std::int32_t now = c_.Timer1.interval(); now > 0) lastDwellPeriod_ = now;
     gap_ = &gap;
     gap_->setEnabled(false);
@@ -191,6 +200,10 @@ void DwellEngine::pointerMoved() {
 
 void DwellEngine::runStateChanged() {
     if (rule_.steady) forgetRest();
+}
+
+void DwellEngine::periodChanged() {
+    if (DragPhase != true) c_.Timer1.setInterval(dwellPeriod());
 }
 
 void DwellEngine::forgetRest() {
@@ -248,6 +261,7 @@ void DwellEngine::timeRestFrom(Point p) {
     // drag interval.
     c_.Timer1.setInterval(pressHeld ? dragPeriod() : dwellPeriod());
     c_.Timer1.setQuiet(false);
+    tell(Expected{p, 2 * rule_.radius});
 }
 
 void DwellEngine::steadyTick() {
@@ -274,7 +288,7 @@ void DwellEngine::steadyTick() {
         if (leftHeld_) {
             pressAt_ = p;
             c_.Timer1.setInterval(kHoldLimitMs);
-            return;
+            return tell(Expected{p, rule_.radius});
         }
     } else {
         PerformClick(kTrue);
@@ -282,7 +296,8 @@ void DwellEngine::steadyTick() {
     if (own && !leftHeld_) ownHold_ = OwnHold{p, true};
     clickedAt_ = p;
     // Once per rest: the next click needs a move out of the radius.
-    if (!rule_.repeat || (own && ownHold_)) quiet();
+    if (!rule_.repeat || (own && ownHold_)) return quiet();
+    tell(Expected{p, 2 * rule_.radius});
 }
 
 }  // namespace dwellor

@@ -58,6 +58,21 @@ public:
     void pointerMoved();
     // Clicking was switched on or off: a steady rest starts afresh.
     void runStateChanged();
+    // The dwell period in Text1 changed while clicking goes on: the next
+    // rest is timed by it (a drag press held keeps its drag interval).
+    void periodChanged();
+
+    // What comes next if the pointer stays: a click at Timer1's next tick,
+    // while the pointer stays within `tolerance` pixels of `at`.
+    struct Expected {
+        Point at;
+        int tolerance = 0;
+    };
+    // Told after every change of what comes next; nothing when no click is
+    // coming.
+    void onExpect(std::function<void(std::optional<Expected>)> h) { expect_ = std::move(h); }
+    // Whether a drag press made here is held.
+    bool pressHeld() const { return leftHeld_; }
     static constexpr int kMotionGapMs = 16;
     // A steady drag press that the pointer never leaves is let go after this.
     static constexpr int kHoldLimitMs = 5000;
@@ -112,7 +127,13 @@ private:
     // The pointer moved: a rest is timed from now, unless it is still where
     // the last click was (one per rest) or where a drag press was made.
     void timeRestFrom(Point p);
-    void quiet() { c_.Timer1.setQuiet(true); }
+    void quiet() {
+        c_.Timer1.setQuiet(true);
+        tell(std::nullopt);
+    }
+    void tell(std::optional<Expected> e) {
+        if (expect_) expect_(e);
+    }
     // The corner, or clicking switched off: no rest is being timed.
     void forgetRest();
 
@@ -151,6 +172,7 @@ private:
     };
     std::optional<OwnHold> ownHold_;
     std::optional<Point> wakePrevious_;
+    std::function<void(std::optional<Expected>)> expect_;
 };
 
 }  // namespace dwellor

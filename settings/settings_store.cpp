@@ -86,9 +86,28 @@ bool SettingsStore::enabled() {
     return readBool(read("Enabled", "True"), v) ? v : true;
 }
 
-bool SettingsStore::steady() {
+bool SettingsStore::flag(const char* key) {
     bool v = false;
-    return readBool(read("Steady", "False"), v) && v;
+    return readBool(read(key, "False"), v) && v;
+}
+
+bool SettingsStore::steady() { return flag("Steady"); }
+bool SettingsStore::repeat() { return flag("Repeat"); }
+bool SettingsStore::countdown() { return flag("Countdown"); }
+
+std::optional<Point> SettingsStore::place() {
+    // Far beyond any desktop is not a place: junk, not a window put there.
+    constexpr std::int64_t kFar = 1000000;
+    std::int64_t at[2] = {0, 0};
+    const char* keys[2] = {"Left", "Top"};
+    for (int i = 0; i < 2; ++i) {
+        std::string t = trimmed(read(keys[i], ""));
+        const bool negative = !t.empty() && t[0] == '-';
+        if (negative) t.erase(0, 1);
+        if (!readUnsigned(t, kFar, at[i])) return std::nullopt;
+        if (negative) at[i] = -at[i];
+    }
+    return Point{static_cast<std::int32_t>(at[0]), static_cast<std::int32_t>(at[1])};
 }
 
 int SettingsStore::radius() {
@@ -96,13 +115,15 @@ int SettingsStore::radius() {
     return readUnsigned(read("Radius", "6"), 30, v) ? static_cast<int>(v) : 6;
 }
 
-bool SettingsStore::repeat() {
-    bool v = false;
-    return readBool(read("Repeat", "False"), v) && v;
-}
 
 void SettingsStore::saveInterval(std::int32_t ms) { write("Interval", std::to_string(ms)); }
 void SettingsStore::saveDrag(std::int16_t value) { write("Drag", std::to_string(value)); }
-void SettingsStore::saveEnabled(bool on) { write("Enabled", on ? "True" : "False"); }
+void SettingsStore::saveEnabled(bool on) { saveFlag("Enabled", on); }
+void SettingsStore::saveFlag(const char* key, bool on) { write(key, on ? "True" : "False"); }
+void SettingsStore::saveRadius(int px) { write("Radius", std::to_string(px)); }
+void SettingsStore::savePlace(Point topLeft) {
+    write("Left", std::to_string(topLeft.x));
+    write("Top", std::to_string(topLeft.y));
+}
 
 }  // namespace dwellor

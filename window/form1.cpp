@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include "engine/numbers.h"
+#include "platform/screen_place.h"
 
 namespace dwellor {
 
@@ -59,6 +60,16 @@ ControlDesc statusLine() {
     return s;
 }
 
+// Under the status line, the width of the window: a large target.
+ControlDesc settingsButton() {
+    ControlDesc s;
+    s.name = "Settings";
+    s.text = Form1::kSettings;
+    s.tooltip = "The period, steady rest, the countdown and more, with large buttons";
+    s.rect = {0, 195, 188, 32};
+    return s;
+}
+
 ControlDesc trayOwner() {
     ControlDesc s = control("cSysTray", "", "", 120, 2160, 240, 240);
     s.visible = false;
@@ -86,15 +97,26 @@ Form1::Form1(Platform p)
       Label6(window_.addLabel(modeLabel(centred(control("Label6", "R", "Right-click. Appears as red in the system tray", 1755, 2400, 255, 255)), "Right click"))),
       Label4(window_.addLabel(modeLabel(centred(control("Label4", "L", "Left-click. Appears as green in the system tray", 795, 2400, 255, 255)), "Left click"))),
       Command3(window_.addButton(control("Command3", "Toggle", "Enable/Disable Dwellor", 1035, 120, 735, 375))),
+      SettingsButton(window_.addButton(settingsButton())),
       Timer1(window_.addTimer("Timer1")),
       wakeWatch_(window_.addTimer("WakeWatch")),
       askTimeout_(window_.addTimer("AskTimeout")),
       ask_(window_.addPrompt()),
       motionGap_(window_.addTimer("MotionGap")),
       motion_(p.motion),
+      placeSave_(window_.addTimer("PlaceSave")),
       engine_({Timer1, Text1, Text2, Check2, Label4, Label6, Label7}, p.pointer, p.mouse,
-              [this](Point at) { return window_.clientAreaContains(at) || ask_.clientAreaContains(at); }) {
-    window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel);
+              [this](Point at) {
+                  return window_.clientAreaContains(at) || ask_.clientAreaContains(at) ||
+                         settingsWindow_.clientAreaContains(at);
+              }),
+      settingsWindow_(window_, settings_, p.autostart,
+                      {[this] { return validPeriod(Text1.text()).value_or(Timer1.interval()); }, [this](std::int32_t ms) { setPeriod(ms); },
+                       [this](const RestRule& r) { applyRule(r); }, [this](bool on) { countdown_.setOn(on); }}),
+      countdown_(window_.addTimer("CountdownFrame"), Timer1, p.pointer, window_.addCountdownMark(),
+                 [this] { return engine_.pressHeld(); }) {
+    // One row more than the controls above need: the Settings button.
+    window_.setClientSize(2820 / kTwipsPerPixel, 2895 / kTwipsPerPixel + 36);
     window_.setIcon(window_.loadImage(Image::WindowIcon));
     window_.setCaption(kCaptionEnabled);
     Label6.setForeColour(kBlack);
@@ -110,6 +132,14 @@ Form1::Form1(Platform p)
     Command1.onClick([this] { Command1_Click(); });
     Command2.onClick([this] { Command2_Click(); });
     Command3.onClick([this] { Command3_Click(); });
+    SettingsButton.onClick([this] { Settings_Click(); });
+    window_.onMoved([this] { Form_Moved(); });
+    placeSave_.setEnabled(false);
+    placeSave_.onTick([this] {
+        placeSave_.setEnabled(false);
+        savePlace();
+    });
+    engine_.onExpect([this](std::optional<DwellEngine::Expected> e) { countdown_.expect(e); });
     Text1.onChange([this] { Text1_Change(); });
     Text2.onChange([this] { Text2_Change(); });
     Check2.onClick([this] { Check2_Click(); });
@@ -176,11 +206,11 @@ void Form1::Form_Load() {
     // A different value runs Check2's click handler right here.
     Check2.setValue(settings_.drag());
     Timer1.setEnabled(settings_.enabled());
-    RestRule rule{settings_.steady(), settings_.radius(), settings_.repeat()};
-    // Where the pointer's moves cannot be watched, rests are told as always.
-    if (rule.steady && !motion_.watchMotion(true)) rule.steady = false;
-    motion_.watchMotion(false);
-    engine_.useRule(rule, motionGap_);
+    const RestRule rule{settings_.steady(), settings_.radius(), settings_.repeat()};
+    applyRule(rule);
+    countdown_.setOn(settings_.countdown());
+    settingsWindow_.load(rule, countdown_.on());
+    restorePlace();
     if (Timer1.enabled()) {
         showRunState(true);
     } else {
@@ -188,6 +218,59 @@ void Form1::Form_Load() {
         Label3.setText(kDisabled);
     }
     updateWakeWatch();
+}
+
+void Form1::applyRule(RestRule rule) {
+    // Where the pointer's moves cannot be watched, rests are told as always.
+    if (rule.steady && !watchingMotion_) {
+        if (!motion_.watchMotion(true)) rule.steady = false;
+        motion_.watchMotion(false);
+    }
+    // A press is not carried from one rule to the other.
+    releaseHeldButton();
+    engine_.useRule(rule, motionGap_);
+    updateWakeWatch();
+}
+
+void Form1::setPeriod(std::int32_t ms) {
+    showingStored_ = true;
+    Text1.setText(std::to_string(ms));
+    showingStored_ = false;
+    engine_.periodChanged();
+    settings_.saveInterval(ms);
+    settingsWindow_.showPeriod(ms);
+    // A field left invalid is mended now; clicking stays as it was.
+    if (!Timer1.enabled()) showRunState(false);
+}
+
+void Form1::Settings_Click() {
+    // Opened beside the window, not under the pointer; still, nothing there
+    // is clicked before the pointer moves.
+    engine_.holdOwnClicksUntilMoved();
+    settingsWindow_.open(window_.frame());
+}
+
+void Form1::restorePlace() {
+    placeSaved_ = settings_.place();
+    if (!placeSaved_) return;
+    const Rect f = window_.frame();
+    window_.moveTo(keepOnScreen({placeSaved_->x, placeSaved_->y, f.width, f.height}, window_.screens()));
+}
+
+void Form1::Form_Moved() {
+    // Restarted by every move: a drag is stored once, where it ends.
+    placeSave_.setInterval(kPlaceSaveMs);
+    placeSave_.setEnabled(true);
+}
+
+void Form1::savePlace() {
+    // A minimised window's place is not where it comes back.
+    if (window_.windowState() == WindowState::Minimised) return;
+    const Rect f = window_.frame();
+    const Point at{f.left, f.top};
+    if (placeSaved_ == at) return;
+    placeSaved_ = at;
+    settings_.savePlace(at);
 }
 
 void Form1::Command3_Click() {
@@ -243,6 +326,7 @@ void Form1::answer(bool exit) {
 
 void Form1::end() {
     closeAsk();
+    savePlace();
     releaseHeldButton();
     window_.unload();
 }
@@ -256,6 +340,7 @@ void Form1::Text1_Change() {
     updateWakeWatch();
     if (const std::optional<std::int32_t> period = validPeriod(Text1.text())) {
         Timer1.setInterval(*period);
+        settingsWindow_.showPeriod(*period);
         Text2.setText(decimalText(parseNumber(Text1.text()) / 2));  // runs Text2_Change nested
         Label3.setText(kDisabled);
     } else {

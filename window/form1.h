@@ -9,6 +9,8 @@
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 #include "tray/tray_icon.h"
+#include "window/countdown.h"
+#include "window/settings_window.h"
 
 namespace dwellor {
 
@@ -37,6 +39,10 @@ public:
     // The window system asks the window to close (its title bar's button).
     void Form_QueryUnload();
     void Form_PointerInside(bool inside);
+    // The "Settings…" button.
+    void Settings_Click();
+    // The window was moved: its place is stored once it has stayed a while.
+    void Form_Moved();
 
     // Shows the window (at start-up, from the tray, on request).
     void ShowWindow();
@@ -59,6 +65,9 @@ public:
     static constexpr const char* kAskExit = "Exit Dwellor";
     static constexpr const char* kAskKeep = "Keep clicking";
     static constexpr int kAskTimeoutMs = 10000;
+    static constexpr const char* kSettings = "Settings\u2026";
+    // A window dragged about is stored once, after it has stayed this long.
+    static constexpr int kPlaceSaveMs = 1000;
 
 private:
     void showRunState(bool enabled);
@@ -77,6 +86,14 @@ private:
     // over the shown window, and watches the pointer move exactly while the
     // steady rule clicks.
     void updateWakeWatch();
+    // Tells rests by `rule`, where the pointer's moves can be watched for it.
+    void applyRule(RestRule rule);
+    // Sets the dwell period from the Settings window: shown, stored, and in
+    // effect from the next rest, without pausing.
+    void setPeriod(std::int32_t ms);
+    // Puts the window where it was last time, on a screen.
+    void restorePlace();
+    void savePlace();
 
     IWindow& window_;
     SettingsStore settings_;
@@ -94,17 +111,22 @@ private:
     ILabel& Label6;
     ILabel& Label4;
     IButton& Command3;
+    IButton& SettingsButton;
     ITickTimer& Timer1;
     ITickTimer& wakeWatch_;
     ITickTimer& askTimeout_;
     IPrompt& ask_;
     ITickTimer& motionGap_;
     IPointerMotion& motion_;
+    ITickTimer& placeSave_;
+    std::optional<Point> placeSaved_;
     bool pointerInside_ = false;
     bool watchingMotion_ = false;
     bool showingStored_ = false;
 
     DwellEngine engine_;
+    SettingsWindow settingsWindow_;
+    Countdown countdown_;
 };
 
 }  // namespace dwellor
