@@ -91,7 +91,12 @@ void QtCountdownMark::show(Point pointer, double filled, bool held) {
         w_->held = held;
         w_->update();
     }
-    if (!w_->isVisible()) w_->show();
+    if (!w_->isVisible()) {
+        w_->show();
+        // Above the windows raised while it was away (mapping keeps its
+        // place in the stack).
+        w_->raise();
+    }
 }
 
 void QtCountdownMark::hide() { w_->hide(); }

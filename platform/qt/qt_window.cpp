@@ -18,7 +18,7 @@ namespace dwellor::qt {
 namespace {
 constexpr Handle kFirstWindowHandle = 0x1000;
 // Small controls laid out at fixed pixel positions need a compact font; a
-// large label's text is read from afar.
+// large control's text is read from afar.
 constexpr int kFontPixels = 11;
 constexpr double kLargeFont = 2.5;
 
@@ -208,6 +208,12 @@ W* QtWindow::place(W* widget, const ControlDesc& desc) {
     if (!desc.accessibleDescription.empty())
         widget->setAccessibleDescription(QString::fromStdString(desc.accessibleDescription));
     widget->setVisible(desc.visible);
+    if (desc.large) {
+        QFont f = widget->font();
+        f.setPixelSize(qRound(kFontPixels * kLargeFont));
+        f.setBold(true);
+        widget->setFont(f);
+    }
     if (widget->focusPolicy() != Qt::NoFocus) {
         if (lastInTabOrder_) QWidget::setTabOrder(lastInTabOrder_, widget);
         lastInTabOrder_ = widget;
@@ -244,13 +250,7 @@ ILabel& QtWindow::addLabel(const ControlDesc& desc) {
     l->setText(QString::fromStdString(desc.text));
     place(l, desc);
     l->setAlignment(desc.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
-    if (desc.large) {
-        QFont f = l->font();
-        f.setPixelSize(qRound(kFontPixels * kLargeFont));
-        f.setBold(true);
-        l->setFont(f);
-        l->setAlignment((l->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
-    }
+    if (desc.large) l->setAlignment((l->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
     l->setWordWrap(desc.wordWrap);
     if (desc.wordWrap) {
         // Shrink a wrapped text until all of it fits its fixed box.
