@@ -14,7 +14,7 @@ namespace {
 // A dark disc and a light track keep the ring readable on light and dark
 // backgrounds alike; the bright arc is what fills.
 const QColor kDisc(0x20, 0x20, 0x20), kTrack(0x8a, 0x8a, 0x8a), kFill(0xff, 0xd0, 0x1a), kHeld(0x30, 0xd0, 0xff);
-constexpr int kSteps = 360;  // of the arc: a redraw only when one is gained
+constexpr int kSteps = 60;  // of the arc, about a pixel each: a redraw only when one is gained
 }  // namespace
 
 class QtCountdownMark::Ring final : public QWidget {
