@@ -214,20 +214,6 @@ TEST(QtSecondWindow, HiddenUntilShownAClosedOneOnlyHidesAndItsCloseButtonAsksThe
     EXPECT_FALSE(settings.visible());
 }
 
-TEST(QtWindowPlace, FrameFollowsAMoveAndTheScreensAreTheWorkAreas) {
-    QtWindow window;
-    window.setClientSize(188, 229);
-    window.show();
-    window.moveTo({50, 60});
-    const Rect f = window.frame();
-    EXPECT_EQ(f.left, 50);
-    EXPECT_EQ(f.top, 60);
-    EXPECT_GE(f.width, 188);
-    const QRect a = QGuiApplication::primaryScreen()->availableGeometry();
-    ASSERT_FALSE(window.screens().empty());
-    EXPECT_EQ(window.screens()[0], (Rect{a.x(), a.y(), a.width(), a.height()}));
-}
-
 // Paint and move events the mark's window gets.
 struct EventCount : QObject {
     int paints = 0, moves = 0;
@@ -301,29 +287,6 @@ TEST(QtCountdownMarkTest, NeverTakesInputOrFocusSitsBesideThePointerAndRedrawsOn
     mark.hide();
     EXPECT_FALSE(mark.shown());
     EXPECT_FALSE(w->isVisible());
-}
-
-TEST(QtAutostartTest, OnWhileTheEntryExists) {
-    QTemporaryDir dir;
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    QtAutostart autostart;
-    EXPECT_FALSE(autostart.enabled());
-    EXPECT_TRUE(autostart.setEnabled(true));
-    EXPECT_TRUE(autostart.enabled());
-    EXPECT_TRUE(QFile::exists(dir.path() + "/autostart/io.github.dwellor.Dwellor.desktop"));
-    EXPECT_TRUE(autostart.setEnabled(false));
-    EXPECT_FALSE(autostart.enabled());
-    // A file where its folder goes: refused, and still off.
-    QDir(dir.path()).rmdir("autostart");
-    QFile blocker(dir.path() + "/autostart");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_FALSE(autostart.setEnabled(true));
-    EXPECT_FALSE(autostart.enabled());
-    if (wasSet) qputenv("XDG_CONFIG_HOME", old);
-    else qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(QtTimer, PeriodZeroOrNegativeRaisesNoTicks) {
@@ -510,6 +473,23 @@ bool makeLink(const QString& target, const QString& path) {
 bool makeFile(const QString& path, qint64 size) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.resize(size);
+}
+
+// On while the entry exists; a refused write leaves it off.
+TEST(QtAutostartTest, OnWhileTheEntryExists) {
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    QtAutostart autostart;
+    EXPECT_TRUE(autostart.setEnabled(true));
+    EXPECT_TRUE(autostart.enabled());
+    EXPECT_TRUE(autostart.setEnabled(false));
+    EXPECT_FALSE(autostart.enabled());
+    ASSERT_TRUE(QDir(dir.path()).rmdir("autostart"));
+    ASSERT_TRUE(makeFile(dir.path() + "/autostart", 0));  // where its folder goes
+    EXPECT_FALSE(autostart.setEnabled(true));
+    EXPECT_FALSE(autostart.enabled());
+    old.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", old);
 }
 
 TEST_F(SettingsFile, OnlyARegularFileOrNothingPassesTheCheckAndNothingIsOpened) {
