@@ -1,5 +1,7 @@
 #pragma once
 #include <cstring>
+#include <string>
+#include <string_view>
 
 namespace dwellor::app {
 
@@ -15,5 +17,24 @@ inline constexpr const char* kWaylandRefusal =
     "Dwellor cannot work in a Wayland session: there it cannot see the pointer over Wayland windows and "
     "would click blindly. Log in to an X11 session, or use your desktop's own dwell click "
     "(--allow-xwayland starts Dwellor anyway, for X11 applications only).";
+
+inline constexpr const char* kGnomeWaylandRefusal =
+    "Dwellor cannot work in a GNOME Wayland session: there it cannot see the pointer over Wayland windows "
+    "and would click blindly. GNOME has a dwell click of its own: Settings \u2192 Accessibility \u2192 "
+    "Pointing & Clicking \u2192 Hover Click. Or log in to an X11 session "
+    "(--allow-xwayland starts Dwellor anyway, for X11 applications only).";
+
+// What Dwellor says when it refuses a Wayland session, by the desktop named
+// in XDG_CURRENT_DESKTOP (a colon-separated list, such as "ubuntu:GNOME").
+inline const char* waylandRefusal(const char* currentDesktop) {
+    std::string_view rest = currentDesktop ? currentDesktop : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        if (rest.substr(0, colon) == "GNOME") return kGnomeWaylandRefusal;
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    return kWaylandRefusal;
+}
 
 }  // namespace dwellor::app

@@ -34,7 +34,7 @@ struct ControlDesc {
     std::string accessibleName;
     std::string accessibleDescription;
     bool status = false;  // a status line: its changes are announced as status (labels)
-    bool large = false;   // text drawn large, to be read from afar (labels)
+    bool large = false;   // text drawn large, to be read from afar
 };
 
 // The images the program ships.

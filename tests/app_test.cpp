@@ -41,6 +41,12 @@ TEST(StartupTest, WaylandSessionsAreRecognised) {
     EXPECT_TRUE(app::isWaylandSession(true, nullptr, nullptr));
     EXPECT_TRUE(app::isWaylandSession(false, "wayland-0", nullptr));
     EXPECT_TRUE(app::isWaylandSession(false, nullptr, "wayland"));
+    // GNOME's own dwell click is named, wherever GNOME stands in the list.
+    for (const char* gnome : {"GNOME", "ubuntu:GNOME", "GNOME:GNOME-Classic", "Pop:GNOME"})
+        EXPECT_STREQ(app::waylandRefusal(gnome), app::kGnomeWaylandRefusal) << gnome;
+    for (const char* other : {"", "KDE", "sway", "GNOME-Flashback:Unity", "XGNOME"})
+        EXPECT_STREQ(app::waylandRefusal(other), app::kWaylandRefusal) << other;
+    EXPECT_STREQ(app::waylandRefusal(nullptr), app::kWaylandRefusal);
 }
 
 TEST(InstanceTest, DisplayKeysIgnoreTheScreenAndStayFileNames) {

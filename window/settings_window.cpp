@@ -23,6 +23,7 @@ ControlDesc at(const char* name, const char* text, Rect r, const char* tooltip =
 ControlDesc stepper(const char* name, const char* text, int top, bool right, const char* accessibleName) {
     ControlDesc d = at(name, text, {right ? kWidth - kMargin - 48 : kMargin, top, 48, 48}, accessibleName);
     d.accessibleName = accessibleName;
+    d.large = true;  // the sign read from afar, as the value beside it
     return d;
 }
 
