@@ -16,10 +16,10 @@
 #include <QThread>
 #include <QWidget>
 
-#include "app/autostart.h"
 #include "app/session.h"
 #include "app/start.h"
 #include "app/version.h"
+#include "platform/qt/qt_autostart.h"
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_settings.h"
@@ -106,7 +106,7 @@ public:
 
     bool setAutostart(bool on, std::string& error) override {
         QString why;
-        if (dwellor::app::setAutostart(on, why)) return true;
+        if (dwellor::qt::QtAutostart::set(on, why)) return true;
         error = local(why);
         return false;
     }
@@ -184,15 +184,17 @@ public:
         }
         QApplication::setApplicationName(QStringLiteral("dwellor"));
         QApplication::setApplicationVersion(QStringLiteral(DWELLOR_VERSION));
-        QApplication::setDesktopFileName(QLatin1String(dwellor::app::kAppId));
+        QApplication::setDesktopFileName(QLatin1String(dwellor::qt::kAppId));
         QApplication::setQuitOnLastWindowClosed(false);
 
         pumpPointerMotion(*input_);
         window_ = std::make_unique<dwellor::qt::QtWindow>();
         tray_ = std::make_unique<dwellor::qt::QtTray>();
         settings_ = std::make_unique<dwellor::qt::QtSettings>();
-        // Every window of Dwellor's own that is shown: the main one and the
-        // question with their frames, and an icon embedded in an XEmbed tray.
+        // Every window of Dwellor's own that is shown: the main one, the
+        // Settings window and the question with their frames, and an icon
+        // embedded in an XEmbed tray; not the countdown mark (a tool tip's
+        // window), which no click ever reaches.
         input_->setOwnWindows([] {
             std::vector<dwellor::x11::X11Input::OwnWindow> own;
             for (const QWidget* w : QApplication::topLevelWidgets()) {
@@ -203,7 +205,7 @@ public:
             }
             return own;
         });
-        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_};
+        return dwellor::Platform{*window_, *input_, *input_, *input_, *tray_, *settings_, autostart_};
     }
 
     void listen(std::function<void(dwellor::Command)> run) override {
@@ -239,6 +241,7 @@ private:
     std::unique_ptr<dwellor::qt::QtWindow> window_;
     std::unique_ptr<dwellor::qt::QtTray> tray_;
     std::unique_ptr<dwellor::qt::QtSettings> settings_;
+    dwellor::qt::QtAutostart autostart_;
     std::unique_ptr<dwellor::qt::CommandServer> commands_;
 };
 

@@ -16,16 +16,14 @@ add_library(dwellor_qt STATIC
   platform/qt/qt_tray.cpp
   platform/qt/qt_instance.cpp
   platform/qt/qt_tray_host.cpp
+  platform/qt/qt_countdown_mark.cpp
+  platform/qt/qt_autostart.cpp
 )
 # Xlib only in qt_tray_host.cpp, on Qt's own X connection: the tray host's selection.
 target_link_libraries(dwellor_qt PUBLIC dwellor_core Qt6::Widgets Qt6::Network PRIVATE Qt6::DBus X11::X11 X11::Xfixes)
 
-# Start-up on Linux: the login entry.
-add_library(dwellor_app STATIC app/autostart.cpp)
-target_link_libraries(dwellor_app PUBLIC dwellor_core dwellor_cli Qt6::Core)
-
 add_executable(dwellor app/linux_host.cpp)
-target_link_libraries(dwellor PRIVATE dwellor_start dwellor_app dwellor_x11 dwellor_qt)
+target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_qt)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 include(cmake/Install.cmake)

@@ -49,17 +49,22 @@ TEST_F(E2eClicking, TypedIntervalIsThePeriodOfClicksAtTheRestingPointer) {
     EXPECT_FALSE(p.buttonDown(1));
 }
 
-TEST_F(E2eClicking, ExitKeepsThePeriodForTheNextStart) {
+TEST_F(E2eClicking, ExitKeepsThePeriodAndThePlaceForTheNextStart) {
     startApp();
     enableWithInterval("200");
-    clickAndLeave(kExit);
+    // Dragged elsewhere (with no window manager, moved by xdotool), clear of the probe.
+    xdo({"windowmove", std::to_string(main_), "700", "40"});
+    ASSERT_TRUE(waitFor([&] { return tree_->origin(main_).x == 700 && tree_->origin(main_).y == 40; }));
+    clickAndLeave(onWindow(kExit));
     const auto st = app_->waitExit(kPatience);
     ASSERT_TRUE(st) << "Exit did not end the program";
     EXPECT_EQ(*st, (ExitStatus{0, 0}));
-    EXPECT_EQ(readFile(settingsPath()), "[Program]\nDrag=0\nEnabled=True\nInterval=200\n");
+    EXPECT_EQ(readFile(settingsPath()), "[Program]\nDrag=0\nEnabled=True\nInterval=200\nLeft=700\nTop=40\n");
 
     startApp();
     EXPECT_EQ(caption(), "Dwellor - Enabled");
+    EXPECT_TRUE(waitFor([&] { return tree_->origin(main_).x == 700 && tree_->origin(main_).y == 40; }))
+        << tree_->origin(main_).x << "," << tree_->origin(main_).y;
     expectClickingEvery(200);
 }
 
@@ -70,6 +75,59 @@ TEST_F(E2eClicking, DisabledProgramDoesNotClick) {
     pointer_->warp(kRest.x, kRest.y);
     // Five periods: any tick would have clicked by then.
     EXPECT_EQ(probe_->collect(1, 500ms), std::vector<ButtonEvent>{});
+}
+
+// ---- The Settings window and the countdown, by rests alone
+
+using E2eSettings = E2eTest;
+
+TEST_F(E2eSettings, ThePeriodIsSetByRestsShownStoredAndClickedAt) {
+    writeSettings("[Program]\nEnabled=True\nInterval=300\n");
+    startApp();
+    const auto stored = [&](const std::string& line) {
+        return readFile(settingsPath()).find(line + "\n") != std::string::npos;
+    };
+    pointer_->warp(kSettings.x, kSettings.y);
+    XWindow settings = 0;
+    ASSERT_TRUE(waitFor([&] { return (settings = tree_->windowTitled("Dwellor Settings")) != 0; }))
+        << "no Settings window appeared";
+    EXPECT_TRUE(tree_->keptAbove(settings));
+    // "+", a rest on a pixel of its own each time.
+    const Spot o = tree_->origin(settings);
+    const Spot up{o.x + 204 + 24, o.y + 32 + 24};
+    for (int step = 1; step <= 3; ++step) {
+        pointer_->warp(up.x + 6 * (step - 2), up.y);
+        const std::string period = "Interval=" + std::to_string(300 + 100 * step);
+        ASSERT_TRUE(waitFor([&] { return stored(period); })) << period;
+        // One click a rest: the Settings window is one of the program's own.
+        if (step == 1) {
+            EXPECT_TRUE(holdsFor([&] { return stored(period); }, 700ms));
+        }
+    }
+    expectClickingEvery(600);
+    EXPECT_TRUE(stored("Interval=600"));
+    // Text1 shows it: selected there, it is the X selection's text.
+    xdo({"mousemove", std::to_string(kText1.x), std::to_string(kText1.y), "click", "--repeat", "2", "1",
+         "mousemove", "0", "0"});
+    std::string text1;
+    EXPECT_TRUE(waitFor([&] { return (text1 = tree_->primarySelection()) == "600"; })) << text1;
+}
+
+TEST_F(E2eSettings, TheCountdownRingShowsBesideTheRestAndNeverTakesItsClick) {
+    writeSettings("[Program]\nEnabled=True\nInterval=600\nCountdown=True\n");
+    startApp();
+    pointer_->warp(kRest.x, kRest.y);
+    std::vector<XWindow> rings;
+    ASSERT_TRUE(waitFor([&] { return !(rings = tree_->unmanagedWindows()).empty(); })) << "no ring appeared";
+    ASSERT_EQ(rings.size(), 1u);
+    const Box r = tree_->rect(rings[0]);
+    EXPECT_FALSE(r.contains(kRest)) << r.x << "," << r.y;
+    EXPECT_GE(r.w, 20);
+    EXPECT_LE(r.w, 40);
+    EXPECT_EQ(leftClicksAtRest(probe_->collect(4, kPatience)), 2);
+    // Parked in the corner: no click comes, and the ring goes.
+    pointer_->warp(0, 0);
+    EXPECT_TRUE(waitFor([&] { return tree_->unmanagedWindows().empty(); }));
 }
 
 // ---- A drag press held when the program ends

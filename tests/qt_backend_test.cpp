@@ -18,6 +18,8 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QProcess>
+#include <QScreen>
+#include <QTimer>
 #include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,11 +28,14 @@
 #include <QTest>
 
 #include "platform/qt/ini_text.h"
+#include "platform/qt/qt_autostart.h"
+#include "platform/qt/qt_countdown_mark.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_tray.h"
 #include "platform/qt/qt_window.h"
+#include "platform/screen_place.h"
 #include "settings/settings_store.h"
 
 using namespace dwellor;
@@ -155,6 +160,133 @@ TEST_F(QtControls, WindowCaptionIconAndState) {
     window.show();
     EXPECT_TRUE(window.visible());
     EXPECT_EQ(window.windowState(), WindowState::Normal);
+}
+
+QWidget* topLevel(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String(name)) return w;
+    return nullptr;
+}
+
+// The event loop runs `steps`, then one timer period more: a quit asked for
+// by any of them ends it first, with status 0.
+int runLoopWith(const std::function<void()>& steps) {
+    QTimer::singleShot(0, steps);
+    QTimer::singleShot(200, [] { QCoreApplication::exit(7); });
+    return QCoreApplication::exec();
+}
+
+TEST(QtSecondWindow, HiddenUntilShownAClosedOneOnlyHidesAndItsCloseButtonAsksTheHandler) {
+    QtWindow main;
+    IWindow& settings = main.addWindow("Settings");
+    ControlDesc big = desc("PeriodValue", "1000", {64, 32, 136, 48});
+    big.large = true;
+    settings.addLabel(big);
+    settings.addButton(desc("Close", "Close"));
+    QWidget* w = topLevel("Settings");
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(settings.visible());
+    // A dialog of the main window, kept above, with no minimise or maximise box.
+    EXPECT_EQ(w->windowType(), Qt::Dialog);
+    EXPECT_EQ(w->parentWidget(), topLevel("Form1"));
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_NE(w->findChild<QWidget*>("Close"), nullptr);
+    const QFont f = w->findChild<QLabel*>("PeriodValue")->font();
+    EXPECT_EQ(f.pixelSize(), 28);
+    EXPECT_TRUE(f.bold());
+
+    int asked = 0;
+    EXPECT_EQ(runLoopWith([&] {
+                  settings.show();
+                  w->close();  // no handler: it hides
+                  EXPECT_FALSE(settings.visible());
+                  settings.onCloseRequest([&] { ++asked; });
+                  settings.show();
+                  w->close();
+                  EXPECT_TRUE(settings.visible());
+                  settings.unload();
+              }),
+              7);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(settings.visible());
+}
+
+// Paint and move events the mark's window gets.
+struct EventCount : QObject {
+    int paints = 0, moves = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        moves += e->type() == QEvent::Move;
+        return false;
+    }
+};
+
+TEST(QtCountdownMarkTest, NeverTakesInputOrFocusSitsBesideThePointerAndRedrawsOnlyChanges) {
+    QtWindow window;
+    ICountdownMark& mark = window.addCountdownMark();
+    QWidget* w = topLevel("CountdownMark");
+    ASSERT_NE(w, nullptr);
+    // A tool tip's window: override-redirect on X11, in no task bar, and left
+    // out of the program's own windows.
+    EXPECT_EQ(w->windowType(), Qt::ToolTip);
+    for (Qt::WindowType f : {Qt::WindowTransparentForInput, Qt::WindowDoesNotAcceptFocus, Qt::BypassWindowManagerHint})
+        EXPECT_TRUE(w->windowFlags() & f) << f;
+    EXPECT_TRUE(w->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_FALSE(mark.shown());
+
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const Rect screen{area.x(), area.y(), area.width(), area.height()};
+    for (Point p : {Point{400, 300}, Point{2, 2}, Point{area.width() - 1, area.height() - 1}}) {
+        mark.show(p, 0.25, false);
+        EXPECT_TRUE(mark.shown());
+        const Rect r = markPlace(p, screen, QtCountdownMark::kSize, QtCountdownMark::kPointerReach);
+        EXPECT_EQ(w->geometry(), QRect(r.left, r.top, r.width, r.height)) << p.x << "," << p.y;
+    }
+    // A disc: no square corners.
+    EXPECT_TRUE(w->mask().contains(QPoint(12, 12)));
+    EXPECT_FALSE(w->mask().contains(QPoint(0, 0)));
+
+    EventCount count;
+    w->installEventFilter(&count);
+    QCoreApplication::processEvents();
+    count.paints = count.moves = 0;
+    for (int i = 0; i < 5; ++i) {
+        mark.show({400, 300}, 0.5, false);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(count.moves, 1);
+    EXPECT_EQ(count.paints, 1);
+    mark.show({400, 300}, 0.5001, false);  // the same drawing
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count.paints, 1);
+    mark.show({400, 300}, 0.5, true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count.paints, 2);
+    w->removeEventFilter(&count);
+
+    // Filled clockwise from the top: half full, the right half only; the
+    // held mark in the middle.
+    const auto bright = [](const QImage& img, int x0, int x1) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = x0; x < x1; ++x) n += img.pixelColor(x, y) == QColor(0xff, 0xd0, 0x1a);
+        return n;
+    };
+    mark.show({400, 300}, 0.5, false);
+    QImage img = w->grab().toImage();
+    EXPECT_GT(bright(img, 13, 24), 10);
+    EXPECT_EQ(bright(img, 0, 11), 0);
+    EXPECT_NE(img.pixelColor(12, 12), QColor(0x30, 0xd0, 0xff));
+    mark.show({400, 300}, 0.5, true);
+    img = w->grab().toImage();
+    EXPECT_EQ(img.pixelColor(12, 12), QColor(0x30, 0xd0, 0xff));
+
+    mark.hide();
+    EXPECT_FALSE(mark.shown());
+    EXPECT_FALSE(w->isVisible());
 }
 
 TEST(QtTimer, PeriodZeroOrNegativeRaisesNoTicks) {
@@ -341,6 +473,23 @@ bool makeLink(const QString& target, const QString& path) {
 bool makeFile(const QString& path, qint64 size) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.resize(size);
+}
+
+// On while the entry exists; a refused write leaves it off.
+TEST(QtAutostartTest, OnWhileTheEntryExists) {
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    QtAutostart autostart;
+    EXPECT_TRUE(autostart.setEnabled(true));
+    EXPECT_TRUE(autostart.enabled());
+    EXPECT_TRUE(autostart.setEnabled(false));
+    EXPECT_FALSE(autostart.enabled());
+    ASSERT_TRUE(QDir(dir.path()).rmdir("autostart"));
+    ASSERT_TRUE(makeFile(dir.path() + "/autostart", 0));  // where its folder goes
+    EXPECT_FALSE(autostart.setEnabled(true));
+    EXPECT_FALSE(autostart.enabled());
+    old.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", old);
 }
 
 TEST_F(SettingsFile, OnlyARegularFileOrNothingPassesTheCheckAndNothingIsOpened) {

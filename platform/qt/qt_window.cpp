@@ -5,8 +5,10 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QMoveEvent>
 #include <QWindow>
 
+#include "platform/qt/qt_countdown_mark.h"
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_prompt.h"
 #include "platform/qt/qt_timer.h"
@@ -15,6 +17,10 @@ namespace dwellor::qt {
 
 namespace {
 constexpr Handle kFirstWindowHandle = 0x1000;
+// Small controls laid out at fixed pixel positions need a compact font; a
+// large control's text is read from afar.
+constexpr int kFontPixels = 11;
+constexpr double kLargeFont = 2.5;
 
 QColor toQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 Colour fromQColor(const QColor& c) {
@@ -44,6 +50,13 @@ void FormWidget::resizeEvent(QResizeEvent* e) {
     if (resized) resized();
 }
 
+void FormWidget::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    // Spontaneous: the window system moved it (the user's drag, or a move
+    // it carried out), not Qt placing a window it has not shown yet.
+    if (moved && e->spontaneous() && isVisible()) moved();
+}
+
 void FormWidget::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() == QEvent::WindowStateChange && resized) resized();
@@ -52,7 +65,7 @@ void FormWidget::changeEvent(QEvent* e) {
 void FormWidget::closeEvent(QCloseEvent* e) {
     if (!closeRequested) {
         QWidget::closeEvent(e);
-        QCoreApplication::quit();
+        if (quitsOnClose) QCoreApplication::quit();
         return;
     }
     e->ignore();
@@ -78,6 +91,29 @@ void FormWidget::hideEvent(QHideEvent* e) {
 bool onScreenContains(const QWidget* w, const QRect& g, Point screen) {
     const qreal f = w->devicePixelRatioF();
     return QRectF(g.x() * f, g.y() * f, g.width() * f, g.height() * f).contains(QPointF(screen.x, screen.y));
+}
+
+QScreen* screenAt(Point p) {
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect g = s->geometry();
+        const qreal f = s->devicePixelRatio();
+        if (QRectF(g.topLeft(), QSizeF(g.size()) * f).contains(QPointF(p.x, p.y))) return s;
+    }
+    return QGuiApplication::primaryScreen();
+}
+
+QPoint toLogical(Point p, const QScreen* s) {
+    if (!s) return {p.x, p.y};
+    const QPoint o = s->geometry().topLeft();
+    const qreal f = s->devicePixelRatio();
+    return {o.x() + qRound((p.x - o.x()) / f), o.y() + qRound((p.y - o.y()) / f)};
+}
+
+Rect toNative(const QRect& r, const QScreen* s) {
+    const QPoint o = s ? s->geometry().topLeft() : QPoint();
+    const qreal f = s ? s->devicePixelRatio() : 1.0;
+    return {o.x() + qRound((r.x() - o.x()) * f), o.y() + qRound((r.y() - o.y()) * f), qRound(r.width() * f),
+            qRound(r.height() * f)};
 }
 
 bool QtButton::contains(Point screen) const {
@@ -131,20 +167,30 @@ QtButton::QtButton(QPushButton* w) : w_(w) {
     });
 }
 
-QtWindow::QtWindow() : w_(std::make_unique<FormWidget>()) {
+QtWindow::QtWindow(QtWindow* owner)
+    : w_(std::make_unique<FormWidget>(owner ? owner->w_.get() : nullptr)), second_(owner != nullptr) {
     w_->setObjectName(QStringLiteral("Form1"));
     // A fixed-size window: it can be minimised and closed, not maximised.
     // Kept above ordinary windows, so that no window can cover it for good.
-    w_->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                       Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
-    // Small controls laid out at fixed pixel positions need a compact font.
+    // A second window is a dialog of the first: the window manager keeps it
+    // out of the task bar and gives it no minimise box.
+    w_->setWindowFlags(second_ ? Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                     Qt::WindowStaysOnTopHint
+                               : Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                                     Qt::WindowStaysOnTopHint);
+    w_->quitsOnClose = !second_;
     QFont f = w_->font();
-    f.setPixelSize(11);
+    f.setPixelSize(kFontPixels);
     w_->setFont(f);
 }
 
 QtWindow::~QtWindow() {
-    // Adapters hold pointers into the widget tree; drop them first.
+    // Adapters hold pointers into the widget tree; drop them first, and the
+    // second windows before the widget that parents theirs.
+    windows_.clear();
+    mark_.reset();
     textBoxes_.clear();
     checkBoxes_.clear();
     labels_.clear();
@@ -162,6 +208,12 @@ W* QtWindow::place(W* widget, const ControlDesc& desc) {
     if (!desc.accessibleDescription.empty())
         widget->setAccessibleDescription(QString::fromStdString(desc.accessibleDescription));
     widget->setVisible(desc.visible);
+    if (desc.large) {
+        QFont f = widget->font();
+        f.setPixelSize(qRound(kFontPixels * kLargeFont));
+        f.setBold(true);
+        widget->setFont(f);
+    }
     if (widget->focusPolicy() != Qt::NoFocus) {
         if (lastInTabOrder_) QWidget::setTabOrder(lastInTabOrder_, widget);
         lastInTabOrder_ = widget;
@@ -198,6 +250,7 @@ ILabel& QtWindow::addLabel(const ControlDesc& desc) {
     l->setText(QString::fromStdString(desc.text));
     place(l, desc);
     l->setAlignment(desc.align == Align::Centre ? Qt::AlignHCenter | Qt::AlignTop : Qt::AlignLeft | Qt::AlignTop);
+    if (desc.large) l->setAlignment((l->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
     l->setWordWrap(desc.wordWrap);
     if (desc.wordWrap) {
         // Shrink a wrapped text until all of it fits its fixed box.
@@ -234,6 +287,17 @@ IPrompt& QtWindow::addPrompt() {
     return *prompts_.back();
 }
 
+IWindow& QtWindow::addWindow(const std::string& name) {
+    windows_.push_back(std::make_unique<QtWindow>(this));
+    windows_.back()->w_->setObjectName(QString::fromStdString(name));
+    return *windows_.back();
+}
+
+ICountdownMark& QtWindow::addCountdownMark() {
+    mark_ = std::make_unique<QtCountdownMark>();
+    return *mark_;
+}
+
 Handle QtWindow::loadImage(Image image) { return imageHandle(image); }
 
 void QtWindow::setCaption(const std::string& caption) { w_->setWindowTitle(QString::fromStdString(caption)); }
@@ -255,6 +319,22 @@ void QtWindow::setWindowState(WindowState s) {
 bool QtWindow::clientAreaContains(Point screen) const {
     if (!w_->isVisible() || w_->isMinimized()) return false;
     return onScreenContains(w_.get(), w_->geometry(), screen);
+}
+
+Rect QtWindow::frame() const {
+    return toNative(w_->frameGeometry(), w_->screen());
+}
+
+std::vector<Rect> QtWindow::screens() const {
+    std::vector<Rect> all;
+    for (const QScreen* s : QGuiApplication::screens()) all.push_back(toNative(s->availableGeometry(), s));
+    return all;
+}
+
+void QtWindow::moveTo(Point p) {
+    w_->move(toLogical(p, screenAt(p)));
+    // Shown again there, not where it was hidden.
+    if (hiddenAt_ && !w_->isVisible()) hiddenAt_ = w_->geometry().topLeft();
 }
 
 void QtWindow::setVisible(bool on) {
@@ -280,6 +360,7 @@ void QtWindow::show() {
 }
 
 void QtWindow::unload() {
+    if (second_) return setVisible(false);
     w_->closeRequested = nullptr;
     w_->pointerInside = nullptr;
     w_->hide();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QWidget>
 
 #include "platform/window.h"
@@ -18,16 +19,29 @@ namespace dwellor::qt {
 // global rectangle in `w`'s device-independent pixels.
 bool onScreenContains(const QWidget* w, const QRect& rect, Point screen);
 
-// The top-level widget; reports size and state changes, the pointer coming
-// and going, and requests to close (it closes itself only without a handler).
+// The screen holding a point in the server's pixels (the primary one when
+// none does), and the point in Qt's device-independent pixels there: each
+// screen keeps its top-left corner and scales from it.
+QScreen* screenAt(Point native);
+QPoint toLogical(Point native, const QScreen* screen);
+// A global rectangle in device-independent pixels, in the server's.
+Rect toNative(const QRect& logical, const QScreen* screen);
+
+// The top-level widget; reports size and state changes, moves, the pointer
+// coming and going, and requests to close (it closes itself only without a
+// handler, and then ends the program only when `quitsOnClose`).
 class FormWidget final : public QWidget {
 public:
+    using QWidget::QWidget;
     Handler resized;
+    Handler moved;
     Handler closeRequested;
     std::function<void(bool)> pointerInside;
+    bool quitsOnClose = true;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
     void changeEvent(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
@@ -105,9 +119,13 @@ private:
     Handler click_;
 };
 
+class QtCountdownMark;
+
 class QtWindow final : public IWindow {
 public:
-    QtWindow();
+    // The program's main window; with an `owner`, a second window of its
+    // (see addWindow).
+    explicit QtWindow(QtWindow* owner = nullptr);
     ~QtWindow() override;
 
     IButton& addButton(const ControlDesc& desc) override;
@@ -117,6 +135,8 @@ public:
     IPictureBox& addPictureBox(const ControlDesc& desc) override;
     ITickTimer& addTimer(const std::string& name) override;
     IPrompt& addPrompt() override;
+    IWindow& addWindow(const std::string& name) override;
+    ICountdownMark& addCountdownMark() override;
 
     void setClientSize(int width, int height) override { w_->setFixedSize(width, height); }
     Handle loadImage(Image image) override;
@@ -130,12 +150,14 @@ public:
     void setWindowState(WindowState s) override;
     void show() override;
     bool clientAreaContains(Point screen) const override;
+    Rect frame() const override;
+    std::vector<Rect> screens() const override;
+    void moveTo(Point topLeft) override;
+    void onMoved(Handler h) override { w_->moved = std::move(h); }
     void onResize(Handler h) override { w_->resized = std::move(h); }
     void onPointerInside(std::function<void(bool)> h) override { w_->pointerInside = std::move(h); }
     void onCloseRequest(Handler h) override { w_->closeRequested = std::move(h); }
     void unload() override;
-
-    // A control's widget by name, for tests and tools.
 
 private:
     template <class W>
@@ -151,6 +173,9 @@ private:
     std::vector<std::unique_ptr<ITickTimer>> timers_;
     std::vector<std::unique_ptr<PictureBox>> pictures_;
     std::vector<std::unique_ptr<IPrompt>> prompts_;
+    std::vector<std::unique_ptr<QtWindow>> windows_;
+    std::unique_ptr<QtCountdownMark> mark_;
+    bool second_;
     // Where the window was when it was last hidden: it comes back there.
     std::optional<QPoint> hiddenAt_;
 };

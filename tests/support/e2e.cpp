@@ -134,6 +134,52 @@ XWindow WindowTree::promptWindow() {
     return found;
 }
 
+XWindow WindowTree::windowTitled(const std::string& t) {
+    Window found = 0;
+    impl_->walk(impl_->root, [&](Window w) {
+        if (!found && impl_->resName(w) == "dwellor" && title(w) == t && viewable(w)) found = w;
+    });
+    return found;
+}
+
+std::vector<XWindow> WindowTree::unmanagedWindows() {
+    std::vector<XWindow> found;
+    impl_->walk(impl_->root, [&](Window w) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(impl_->dpy, w, &a) && a.map_state == IsViewable && a.override_redirect &&
+            impl_->resName(w) == "dwellor")
+            found.push_back(w);
+    });
+    return found;
+}
+
+Box WindowTree::rect(XWindow w) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(impl_->dpy, w, &a)) return {};
+    const Spot o = origin(w);
+    return {o.x, o.y, a.width, a.height};
+}
+
+std::string WindowTree::primarySelection() {
+    Display* d = impl_->dpy;
+    // The owner answers with a SelectionNotify to a window of ours.
+    const Window to = XCreateSimpleWindow(d, impl_->root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False), into = XInternAtom(d, "DWELLOR_TEST_SELECTION", False);
+    XConvertSelection(d, XA_PRIMARY, utf8, into, to, CurrentTime);
+    XFlush(d);
+    std::string text;
+    waitFor([&] {
+        XEvent e;
+        if (!XCheckTypedWindowEvent(d, to, SelectionNotify, &e)) return false;
+        int format = 0;
+        if (e.xselection.property != 0)
+            if (const auto data = impl_->property(to, into, utf8, 1024, format)) text.assign(data->begin(), data->end());
+        return true;
+    }, 5s);
+    XDestroyWindow(d, to);
+    return text;
+}
+
 bool WindowTree::keptAbove(XWindow w) {
     const Atom above = XInternAtom(impl_->dpy, "_NET_WM_STATE_ABOVE", False);
     int format = 0;

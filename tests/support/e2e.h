@@ -26,7 +26,7 @@ struct Spot {
     int x, y;
 };
 inline constexpr Spot kHide{29, 20}, kToggle{93, 20}, kExit{157, 20}, kText1{100, 89}, kLabel4{61, 168},
-    kLabel6{125, 168}, kLabel7{97, 168}, kCheck2{50, 112};
+    kLabel6{125, 168}, kLabel7{97, 168}, kCheck2{50, 112}, kSettings{94, 211};
 
 // The probe takes the injected clicks; it is clear of the window and the tray.
 inline constexpr int kProbeX = 400, kProbeY = 300;
@@ -38,6 +38,11 @@ inline constexpr milliseconds kPatience{8000};  // generous: the program runs un
 bool waitFor(const std::function<bool()>& done, milliseconds timeout = kPatience);
 // Whether `ok` holds all through `span`, checked every few milliseconds.
 bool holdsFor(const std::function<bool()>& ok, milliseconds span);
+
+struct Box {
+    int x, y, w, h;
+    bool contains(Spot p) const { return p.x >= x && p.y >= y && p.x < x + w && p.y < y + h; }
+};
 
 // A look at the server's window tree.
 class WindowTree {
@@ -55,6 +60,16 @@ public:
     std::vector<XWindow> trayIcons();
     // The program's question window, when one is shown; 0 otherwise.
     XWindow promptWindow();
+    // The program's viewable window with this title; 0 when there is none.
+    XWindow windowTitled(const std::string& title);
+    // The program's viewable windows that no window manager sees
+    // (override-redirect): tool tips, the countdown ring.
+    std::vector<XWindow> unmanagedWindows();
+    // Where a window is on the screen, and its size.
+    Box rect(XWindow w);
+    // The PRIMARY selection's text (what was last selected anywhere); empty
+    // when its owner gives none.
+    std::string primarySelection();
     // Whether the window asks to be kept above others (_NET_WM_STATE_ABOVE).
     bool keptAbove(XWindow w);
     XWindow root() const;
@@ -92,9 +107,6 @@ struct Shot {
 Shot readPpm(const std::string& path);
 
 // The mode labels: L, Double (short of the column it shares with R), R.
-struct Box {
-    int x, y, w, h;
-};
 inline constexpr Box kLeftLabel{53, 160, 17, 17}, kDoubleLabel{77, 160, 40, 17}, kRightLabel{117, 160, 17, 17};
 
 bool isRed(const Shot& s, Box b);

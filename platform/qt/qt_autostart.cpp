@@ -1,20 +1,30 @@
-#include "app/autostart.h"
+#include "platform/qt/qt_autostart.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QtGlobal>
 
-namespace dwellor::app {
+namespace dwellor::qt {
 
-QString autostartPath() {
+QString QtAutostart::path() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/") +
            QLatin1String(kAppId) + QStringLiteral(".desktop");
 }
 
-bool setAutostart(bool on, QString& error) {
-    const QString path = autostartPath();
+bool QtAutostart::enabled() const { return QFileInfo::exists(path()); }
+
+bool QtAutostart::setEnabled(bool on) {
+    QString error;
+    if (set(on, error)) return true;
+    qWarning("Dwellor: %s", qUtf8Printable(error));
+    return false;
+}
+
+bool QtAutostart::set(bool on, QString& error) {
+    const QString path = QtAutostart::path();
     if (!on) {
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) return true;
         if (QFile::remove(path)) return true;
@@ -42,4 +52,4 @@ bool setAutostart(bool on, QString& error) {
     return false;
 }
 
-}  // namespace dwellor::app
+}  // namespace dwellor::qt
