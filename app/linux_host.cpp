@@ -178,7 +178,7 @@ public:
                 xwayland = xwayland || screen->name().startsWith(QLatin1String("XWAYLAND"));
             if (dwellor::app::isWaylandSession(xwayland, std::getenv("WAYLAND_DISPLAY"),
                                                std::getenv("XDG_SESSION_TYPE"))) {
-                say(Stream::Err, std::string(dwellor::app::kWaylandRefusal) + "\n");
+                say(Stream::Err, std::string(dwellor::app::waylandRefusal(std::getenv("XDG_CURRENT_DESKTOP"))) + "\n");
                 return std::nullopt;
             }
         }
