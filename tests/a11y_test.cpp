@@ -127,4 +127,19 @@ TEST_F(A11yTest, StatusLineIsAStatusAndAnnouncesItsNewText) {
     EXPECT_EQ(toggled.events, (std::vector<Node>{{"status bar", "Dwellor is alive and clicking", ""}}));
 }
 
+TEST_F(A11yTest, TheSettingsWindowsTargetsAreNamed) {
+    xdo({"search", "--sync", "--onlyvisible", "--name", "^Dwellor - ", "mousemove", "--window", "%1",
+         std::to_string(kSettings.x), std::to_string(kSettings.y), "click", "1", "mousemove", "0", "0"});
+    ASSERT_TRUE(waitFor([&] { return tree_->windowTitled("Dwellor Settings") != 0; }));
+    // Its signs say nothing on their own: their names do.
+    const Seen seen = probe({"--tree"});
+    ASSERT_TRUE(seen.ok) << seen.output;
+    for (const char* name : {"Shorter dwell period", "Longer dwell period", "Smaller steady radius", "Larger steady radius"})
+        EXPECT_TRUE(has(seen.nodes, {"push button", name, name})) << name << "\n" << seen.output;
+    for (const char* name : {"Steady rest", "Repeat while resting", "Countdown at the pointer", "Start at login"})
+        EXPECT_TRUE(std::any_of(seen.nodes.begin(), seen.nodes.end(),
+                                [&](const Node& n) { return n.role == "check box" && n.name == name; }))
+            << name << "\n" << seen.output;
+}
+
 }  // namespace
