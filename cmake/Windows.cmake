@@ -36,6 +36,7 @@ target_include_directories(dwellor_win32_resources PRIVATE ${PROJECT_SOURCE_DIR}
 set_source_files_properties(platform/win32/resources.rc PROPERTIES OBJECT_DEPENDS "${_icons};${DWELLOR_RES}/dwellor.manifest")
 
 add_library(dwellor_win32 STATIC
+  platform/win32/win32_annotations.cpp
   platform/win32/win32_autostart.cpp
   platform/win32/win32_countdown_mark.cpp
   platform/win32/win32_guardian.cpp
@@ -51,7 +52,8 @@ add_library(dwellor_win32 STATIC
 )
 target_compile_definitions(dwellor_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                            _WIN32_WINNT=0x0A00 WINVER=0x0A00)
-target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 shcore comctl32 advapi32)
+target_link_libraries(dwellor_win32 PUBLIC dwellor_core user32 gdi32 shell32 shcore comctl32 advapi32
+                      oleacc ole32 uuid)
 
 configure_file(app/version.rc.in ${DWELLOR_RES}/version.rc @ONLY)
 add_executable(dwellor WIN32 app/win32_host.cpp ${DWELLOR_RES}/version.rc $<TARGET_OBJECTS:dwellor_win32_resources>)

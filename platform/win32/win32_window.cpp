@@ -69,6 +69,12 @@ void Win32CheckBox::command(WORD code) {
     if (code == BN_CLICKED && click_) click_();
 }
 
+void Win32Control::annotate(Annotations& a) {
+    annotations_ = &a;
+    a.setName(hwnd_, desc_.accessibleName);
+    a.setDescription(hwnd_, desc_.accessibleDescription);
+}
+
 Win32Label::Win32Label(HWND hwnd, ControlDesc desc)
     : Win32Control(hwnd, std::move(desc)), colour_(static_cast<Colour>(GetSysColor(COLOR_BTNTEXT))) {
     description_ = desc_.accessibleDescription;
@@ -80,6 +86,15 @@ Win32Label::~Win32Label() { RemoveWindowSubclass(hwnd_, subclass, 1); }
 std::string Win32Label::text() const { return narrow(windowText(hwnd_)); }
 
 void Win32Label::setText(const std::string& text) { SetWindowTextW(hwnd_, widen(text).c_str()); }
+
+void Win32Label::setAccessibleDescription(const std::string& text) {
+    if (text == description_) return;
+    description_ = text;
+    if (!annotations_) return;
+    annotations_->setDescription(hwnd_, text);
+    // Screen readers learn of it only when told.
+    NotifyWinEvent(EVENT_OBJECT_DESCRIPTIONCHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+}
 
 void Win32Label::setForeColour(Colour c) {
     colour_ = c;
@@ -120,7 +135,8 @@ Win32Window::Win32Window() : name_("Form1") {
 }
 
 // Owned, it has no button in the task bar and stays above its owner.
-Win32Window::Win32Window(HWND owner, std::string name) : owner_(owner), name_(std::move(name)) {
+Win32Window::Win32Window(HWND owner, std::string name, const Annotations& ownerAnnotations)
+    : owner_(owner), name_(std::move(name)), annotations_(Annotations::sharing(ownerAnnotations)) {
     createWindow(kSecondClassName, kExStyle, L"", kSecondStyle, CW_USEDEFAULT, CW_USEDEFAULT, 200, 200, owner, true);
     init();
 }
@@ -137,6 +153,7 @@ void Win32Window::init() {
 Win32Window::~Win32Window() {
     marks_.clear();
     windows_.clear();
+    annotations_.clear();  // destroyWindow lets go of the window first: no WM_DESTROY reaches handle()
     timers_.clear();
     prompts_.clear();
     controls_.clear();
@@ -169,6 +186,7 @@ template <class C>
 C& Win32Window::keep(std::unique_ptr<C> c) {
     C& ref = *c;
     SetPropW(c->hwnd(), L"Dwellor.Control", static_cast<Win32Control*>(c.get()));
+    c->annotate(annotations_);
     controls_.push_back(std::move(c));
     place(ref);
     return ref;
@@ -217,7 +235,7 @@ IPrompt& Win32Window::addPrompt() {
 }
 
 IWindow& Win32Window::addWindow(const std::string& name) {
-    windows_.push_back(std::unique_ptr<Win32Window>(new Win32Window(hwnd_, name)));
+    windows_.push_back(std::unique_ptr<Win32Window>(new Win32Window(hwnd_, name, annotations_)));
     return *windows_.back();
 }
 
@@ -533,6 +551,8 @@ LRESULT Win32Window::handle(UINT m, WPARAM w, LPARAM l) {
             if (w && ending_) ending_();
             return 0;
         case WM_DESTROY:
+            // Sent before the controls are destroyed.
+            annotations_.clear();
             for (const auto& t : timers_) KillTimer(hwnd_, t->id());
             KillTimer(hwnd_, kPointerWatchId);
             if (!second()) PostQuitMessage(0);

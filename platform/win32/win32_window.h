@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "platform/win32/win32_annotations.h"
 #include "platform/win32/win32_countdown_mark.h"
 #include "platform/win32/win32_prompt.h"
 #include "platform/win32/win32_timer.h"
@@ -26,10 +27,14 @@ public:
     const ControlDesc& desc() const { return desc_; }
     // A WM_COMMAND notification from the control.
     virtual void command(WORD) {}
+    // Gives it the accessible name and description of its desc, through the
+    // window's annotations, which it keeps for later changes.
+    void annotate(Annotations& a);
 
 protected:
     HWND hwnd_;
     ControlDesc desc_;
+    Annotations* annotations_ = nullptr;
 };
 
 class Win32Button final : public Win32Control, public IButton {
@@ -86,7 +91,7 @@ public:
     void setForeColour(Colour c) override;
     Handle mouseIcon() const override { return icon_; }
     void setMouseIcon(Handle icon) override { icon_ = icon; }
-    void setAccessibleDescription(const std::string& text) override { description_ = text; }
+    void setAccessibleDescription(const std::string& text) override;
     void onClick(Handler h) override { click_ = std::move(h); }
     const std::string& accessibleDescription() const { return description_; }
 
@@ -101,8 +106,8 @@ private:
 
 // The top-level window: a fixed-size frame with a title, a system menu and
 // a minimise box, the controls at their positions scaled with the monitor's
-// DPI (laid out again when it changes), the system's message font, tooltips
-// and the tab order of creation. Closing it ends the message loop.
+// DPI (laid out again when it changes), the system's message font, tooltips,
+// the controls' accessible names and the tab order of creation. Closing it ends the message loop.
 // Its second windows (addWindow) are made the same way, owned by it, with no
 // minimise box; closing one only hides it.
 class Win32Window final : public IWindow, public ObjectWindow {
@@ -170,8 +175,8 @@ public:
     static constexpr DWORD kExStyle = WS_EX_TOPMOST;
 
 private:
-    // A second window, owned by `owner`.
-    Win32Window(HWND owner, std::string name);
+    // A second window, owned by `owner`, annotating through its service.
+    Win32Window(HWND owner, std::string name, const Annotations& ownerAnnotations);
     void init();
     bool second() const { return owner_ != nullptr; }
     LRESULT handle(UINT m, WPARAM w, LPARAM l) override;
@@ -193,6 +198,8 @@ private:
 
     HWND owner_ = nullptr;
     std::string name_;
+    // Made before the controls and the second windows, gone after them.
+    Annotations annotations_;
     std::wstring caption_;  // a second window's, kept while hidden
     HWND tooltip_ = nullptr;
     UINT dpi_ = 96;
