@@ -9,11 +9,6 @@ namespace dwellor {
 
 namespace {
 
-bool inside(const Rect& r, const Rect& screen) {
-    return r.left >= screen.left && r.top >= screen.top && r.left + r.width <= screen.left + screen.width &&
-           r.top + r.height <= screen.top + screen.height;
-}
-
 int clamp(int v, int lo, int size, int limit) { return std::max(lo, std::min(v, lo + limit - size)); }
 
 // How far apart two ranges are; 0 when they meet.
@@ -22,6 +17,11 @@ std::int64_t gap(std::int64_t a0, std::int64_t a1, std::int64_t b0, std::int64_t
 }
 
 }  // namespace
+
+bool within(const Rect& r, const Rect& screen) {
+    return r.left >= screen.left && r.top >= screen.top && r.left + r.width <= screen.left + screen.width &&
+           r.top + r.height <= screen.top + screen.height;
+}
 
 Rect markPlace(Point p, Rect screen, int size, int clear) {
     const int g = std::max(4, size / 4);
@@ -34,7 +34,7 @@ Rect markPlace(Point p, Rect screen, int size, int clear) {
         {p.x + clear + g, p.y + g, size, size},
     }};
     for (const Rect& r : tries)
-        if (inside(r, screen)) return r;
+        if (within(r, screen)) return r;
     Rect r = tries[0];
     r.left = clamp(r.left, screen.left, size, screen.width);
     r.top = clamp(r.top, screen.top, size, screen.height);

@@ -5,6 +5,9 @@
 
 namespace dwellor {
 
+// Whether `r` lies wholly within `screen`.
+bool within(const Rect& r, const Rect& screen);
+
 // Where a mark of `size` pixels goes beside the pointer: clear of the
 // pointer's image (which reaches `clear` pixels right and down of its hot
 // spot) and of the hot spot itself, inside `screen` where it fits there.

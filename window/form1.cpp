@@ -198,11 +198,7 @@ void Form1::showRunState(bool enabled) {
 
 void Form1::Form_Load() {
     Timer1.setInterval(settings_.interval());
-    // The period in use is the one shown, and the drag interval is derived
-    // from it as an edit would; showing it pauses and stores nothing.
-    showingStored_ = true;
-    Text1.setText(std::to_string(Timer1.interval()));
-    showingStored_ = false;
+    showPeriod(Timer1.interval());
     // A different value runs Check2's click handler right here.
     Check2.setValue(settings_.drag());
     Timer1.setEnabled(settings_.enabled());
@@ -232,10 +228,16 @@ void Form1::applyRule(RestRule rule) {
     updateWakeWatch();
 }
 
-void Form1::setPeriod(std::int32_t ms) {
+void Form1::showPeriod(std::int32_t ms) {
+    // The period in use is the one shown, and the drag interval is derived
+    // from it as an edit would; showing it pauses and stores nothing.
     showingStored_ = true;
     Text1.setText(std::to_string(ms));
     showingStored_ = false;
+}
+
+void Form1::setPeriod(std::int32_t ms) {
+    showPeriod(ms);
     engine_.periodChanged();
     settings_.saveInterval(ms);
     settingsWindow_.showPeriod(ms);

@@ -88,6 +88,8 @@ private:
     void updateWakeWatch();
     // Tells rests by `rule`, where the pointer's moves can be watched for it.
     void applyRule(RestRule rule);
+    // Shows a period in effect in Text1 (and its drag interval in Text2).
+    void showPeriod(std::int32_t ms);
     // Sets the dwell period from the Settings window: shown, stored, and in
     // effect from the next rest, without pausing.
     void setPeriod(std::int32_t ms);

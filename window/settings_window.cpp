@@ -39,10 +39,7 @@ ControlDesc toggle(const char* name, const char* text, int top, const char* tool
 }
 
 bool onOneScreen(const Rect& r, const std::vector<Rect>& screens) {
-    return std::any_of(screens.begin(), screens.end(), [&](const Rect& s) {
-        return r.left >= s.left && r.top >= s.top && r.left + r.width <= s.left + s.width &&
-               r.top + r.height <= s.top + s.height;
-    });
+    return std::any_of(screens.begin(), screens.end(), [&](const Rect& s) { return within(r, s); });
 }
 
 }  // namespace
