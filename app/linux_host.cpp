@@ -19,6 +19,8 @@
 #include "app/session.h"
 #include "app/start.h"
 #include "app/version.h"
+#include "platform/kwin/kwin_clicks.h"
+#include "platform/kwin/kwin_script.h"
 #include "platform/qt/qt_autostart.h"
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_messages.h"
@@ -53,7 +55,8 @@ void quitOnSignals() {
 }
 
 // Says once that the guardian has gone (killed by someone), and reaps it.
-void watchGuardian(dwellor::x11::X11Input& input) {
+template <class Input>
+void watchGuardian(Input& input) {
     if (input.guardianFd() < 0) return;
     auto* notifier = new QSocketNotifier(input.guardianFd(), QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, [&input, notifier] {
@@ -94,8 +97,10 @@ void openStandardStreams() {
 
 std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
-// One instance per user and X display, on a Qt window and tray, clicking
-// through XTest. Members are declared in the order they are made.
+// One instance per user and display, on a Qt window and tray: on X11
+// reading the pointer and clicking through the X server, in KDE Plasma's
+// Wayland session through KWin. Members are declared in the order they are
+// made.
 class LinuxHost final : public dwellor::app::StartHost {
 public:
     explicit LinuxHost(char** argv) : argv_(argv) {}
@@ -112,6 +117,18 @@ public:
     }
 
     Claim claim(const CommandLine& cl, std::string& why) override {
+        if (!display_ && !cl.allowXWayland && dwellor::app::waylandBackend(std::getenv("WAYLAND_DISPLAY"),
+                                                                          std::getenv("XDG_SESSION_TYPE"),
+                                                                          std::getenv("XDG_CURRENT_DESKTOP")) ==
+                                                  dwellor::app::WaylandBackend::KWin) {
+            // The compositor's socket names the session, as DISPLAY does on X11.
+            kwin_ = true;
+            const char* wayland = std::getenv("WAYLAND_DISPLAY");
+            display_ = QString::fromLocal8Bit(wayland && *wayland ? wayland : "wayland-0");
+            setenv("QT_QPA_PLATFORM", "wayland", 1);
+            client_ = std::make_unique<QCoreApplication>(clientArgc_, argv_);
+            lock_ = std::make_unique<dwellor::qt::InstanceLock>(*display_);
+        }
         if (!display_) {
             // One display for everything: the window, the pointer readings
             // and the clicks. The window is always an X11 one, whatever the
@@ -149,7 +166,9 @@ public:
         return Sent::Failed;
     }
 
-    std::string scope() const override { return "on display " + local(display_.value_or(QString())); }
+    std::string scope() const override {
+        return (kwin_ ? "in Wayland session " : "on display ") + local(display_.value_or(QString()));
+    }
     void pause(int ms) override { QThread::msleep(ms); }
 
     // No other ending leaves a press held either: exit() called by Qt when
@@ -157,6 +176,15 @@ public:
     bool guardHeldPress() override {
         client_.reset();
         std::string error;
+        if (kwin_) {
+            clicks_ = dwellor::kwin::KWinClicks::open(error);
+            if (!clicks_) {
+                say(Stream::Err, error + "\n");
+                return false;
+            }
+            clicks_->guardHeldPress();
+            return true;
+        }
         input_ = dwellor::x11::X11Input::open(nullptr, error);  // DISPLAY, as for the window
         if (!input_) {
             say(Stream::Err, error + "\n");
@@ -170,7 +198,7 @@ public:
     std::optional<dwellor::Platform> buildWindow(const CommandLine& cl) override {
         // Qt's own options are not passed on: the display is settled above.
         app_ = std::make_unique<QApplication>(qtArgc_, argv_);
-        if (!cl.allowXWayland) {
+        if (!kwin_ && !cl.allowXWayland) {
             // Older XWayland servers lack the XWAYLAND extension but name
             // their RandR outputs after it.
             bool xwayland = input_->isXWayland();
@@ -187,10 +215,20 @@ public:
         QApplication::setDesktopFileName(QLatin1String(dwellor::qt::kAppId));
         QApplication::setQuitOnLastWindowClosed(false);
 
+        if (kwin_) {
+            std::string error;
+            script_ = dwellor::kwin::KWinScript::load(error);
+            if (!script_) {
+                say(Stream::Err, "dwellor: " + error + "\n");
+                return std::nullopt;
+            }
+            // KWin knows and decides where windows are.
+            dwellor::qt::setWindowPlaces(script_.get());
+            makeWindow();
+            return dwellor::Platform{*window_, *script_, *script_, *clicks_, *tray_, *settings_, autostart_};
+        }
         pumpPointerMotion(*input_);
-        window_ = std::make_unique<dwellor::qt::QtWindow>();
-        tray_ = std::make_unique<dwellor::qt::QtTray>();
-        settings_ = std::make_unique<dwellor::qt::QtSettings>();
+        makeWindow();
         // Every window of Dwellor's own that is shown: the main one, the
         // Settings window and the question with their frames, and an icon
         // embedded in an XEmbed tray; not the countdown mark (a tool tip's
@@ -222,7 +260,8 @@ public:
 
     void watchEndings(std::function<void()> releaseHeldButton) override {
         quitOnSignals();
-        watchGuardian(*input_);
+        if (input_) watchGuardian(*input_);
+        if (clicks_) watchGuardian(*clicks_);
         // The desktop session ending: let go of the button before it goes.
         QObject::connect(app_.get(), &QGuiApplication::commitDataRequest,
                          [release = std::move(releaseHeldButton)](QSessionManager&) { release(); });
@@ -231,13 +270,22 @@ public:
     int run() override { return QApplication::exec(); }
 
 private:
+    void makeWindow() {
+        window_ = std::make_unique<dwellor::qt::QtWindow>();
+        tray_ = std::make_unique<dwellor::qt::QtTray>();
+        settings_ = std::make_unique<dwellor::qt::QtSettings>();
+    }
+
     char** argv_;
     int clientArgc_ = 1, qtArgc_ = 1;
     std::optional<QString> display_;  // settled by the first claim
+    bool kwin_ = false;                // in KWin's Wayland session
     std::unique_ptr<dwellor::qt::InstanceLock> lock_;
     std::unique_ptr<QCoreApplication> client_;
     std::unique_ptr<dwellor::x11::X11Input> input_;
+    std::unique_ptr<dwellor::kwin::KWinClicks> clicks_;
     std::unique_ptr<QApplication> app_;
+    std::unique_ptr<dwellor::kwin::KWinScript> script_;
     std::unique_ptr<dwellor::qt::QtWindow> window_;
     std::unique_ptr<dwellor::qt::QtTray> tray_;
     std::unique_ptr<dwellor::qt::QtSettings> settings_;

@@ -13,6 +13,24 @@ inline bool isWaylandSession(bool serverIsXWayland, const char* waylandDisplay, 
            (sessionType && std::strcmp(sessionType, "wayland") == 0);
 }
 
+// The Wayland desktops Dwellor works in, told by the session's variables
+// (XDG_CURRENT_DESKTOP is a colon-separated list, such as "ubuntu:GNOME").
+enum class WaylandBackend { None, KWin };
+inline bool desktopIs(const char* currentDesktop, std::string_view name) {
+    std::string_view rest = currentDesktop ? currentDesktop : "";
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        if (rest.substr(0, colon) == name) return true;
+        if (colon == std::string_view::npos) break;
+        rest.remove_prefix(colon + 1);
+    }
+    return false;
+}
+inline WaylandBackend waylandBackend(const char* waylandDisplay, const char* sessionType, const char* currentDesktop) {
+    if (!isWaylandSession(false, waylandDisplay, sessionType)) return WaylandBackend::None;
+    return desktopIs(currentDesktop, "KDE") ? WaylandBackend::KWin : WaylandBackend::None;
+}
+
 inline constexpr const char* kWaylandRefusal =
     "Dwellor cannot work in a Wayland session: there it cannot see the pointer over Wayland windows and "
     "would click blindly. Log in to an X11 session, or use your desktop's own dwell click "
@@ -24,17 +42,9 @@ inline constexpr const char* kGnomeWaylandRefusal =
     "Pointing & Clicking \u2192 Hover Click. Or log in to an X11 session "
     "(--allow-xwayland starts Dwellor anyway, for X11 applications only).";
 
-// What Dwellor says when it refuses a Wayland session, by the desktop named
-// in XDG_CURRENT_DESKTOP (a colon-separated list, such as "ubuntu:GNOME").
+// What Dwellor says when it refuses a Wayland session, by the desktop.
 inline const char* waylandRefusal(const char* currentDesktop) {
-    std::string_view rest = currentDesktop ? currentDesktop : "";
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        if (rest.substr(0, colon) == "GNOME") return kGnomeWaylandRefusal;
-        if (colon == std::string_view::npos) break;
-        rest.remove_prefix(colon + 1);
-    }
-    return kWaylandRefusal;
+    return desktopIs(currentDesktop, "GNOME") ? kGnomeWaylandRefusal : kWaylandRefusal;
 }
 
 }  // namespace dwellor::app

@@ -6,8 +6,17 @@ set(DWELLOR_APP_ID io.github.dwellor.Dwellor)
 set(DWELLOR_ASSETS ${PROJECT_SOURCE_DIR}/assets)
 
 install(TARGETS dwellor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${DWELLOR_ASSETS}/${DWELLOR_APP_ID}.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The desktop entry names the program by its full installed path, known
+# only when installing (`--prefix`, the package's /usr): KWin grants fake
+# input, which Dwellor clicks with on Plasma's Wayland, to the program whose
+# path an entry asking for it names.
+install(CODE "
+  set(DWELLOR_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/dwellor\")
+  configure_file(\"${DWELLOR_ASSETS}/${DWELLOR_APP_ID}.desktop.in\"
+                 \"${CMAKE_BINARY_DIR}/${DWELLOR_APP_ID}.desktop\" @ONLY)
+  file(INSTALL \"${CMAKE_BINARY_DIR}/${DWELLOR_APP_ID}.desktop\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
+")
 install(FILES ${DWELLOR_ASSETS}/${DWELLOR_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(DIRECTORY ${DWELLOR_ASSETS}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)

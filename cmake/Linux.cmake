@@ -2,8 +2,12 @@
 find_package(Qt6 REQUIRED COMPONENTS Widgets Network DBus)
 find_package(X11 REQUIRED)
 
-add_library(dwellor_x11 STATIC platform/x11/x11_input.cpp platform/x11/guardian.cpp)
-target_link_libraries(dwellor_x11 PUBLIC dwellor_core PRIVATE X11::X11 X11::Xtst X11::Xi)
+# What every Linux backend shares: the guardian of a held press.
+add_library(dwellor_posix STATIC platform/posix/guardian.cpp)
+target_link_libraries(dwellor_posix PUBLIC dwellor_core)
+
+add_library(dwellor_x11 STATIC platform/x11/x11_input.cpp)
+target_link_libraries(dwellor_x11 PUBLIC dwellor_core PRIVATE dwellor_posix X11::X11 X11::Xtst X11::Xi)
 
 add_library(dwellor_qt STATIC
   platform/qt/qt_timer.cpp
@@ -22,8 +26,21 @@ add_library(dwellor_qt STATIC
 # Xlib only in qt_tray_host.cpp, on Qt's own X connection: the tray host's selection.
 target_link_libraries(dwellor_qt PUBLIC dwellor_core Qt6::Widgets Qt6::Network PRIVATE Qt6::DBus X11::X11 X11::Xfixes)
 
+# KDE Plasma's Wayland session: the pointer from a KWin script over the
+# session bus, clicks through KWin's fake input protocol.
+include(cmake/Wayland.cmake)
+pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
+dwellor_wayland_protocol(dwellor_kwin_protocols ${PLASMA_WAYLAND_PROTOCOLS_DIR}/fake-input.xml)
+add_library(dwellor_kwin STATIC
+  platform/kwin/kwin_fake_input.cpp
+  platform/kwin/kwin_script.cpp
+  platform/kwin/kwin_clicks.cpp
+)
+# libdbus for the guardian, which runs without Qt.
+target_link_libraries(dwellor_kwin PUBLIC dwellor_qt dwellor_posix PRIVATE dwellor_kwin_protocols Qt6::DBus PkgConfig::DBUS)
+
 add_executable(dwellor app/linux_host.cpp)
-target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_qt)
+target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_kwin dwellor_qt)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 include(cmake/Install.cmake)

@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "platform/qt/qt_window.h"
+#include "platform/qt/qt_window_places.h"
 
 namespace dwellor::qt {
 
@@ -54,7 +55,8 @@ void QtPrompt::open(const PromptDesc& desc) {
     // left or above where the screen ends. Qt places in device-independent
     // pixels; the point is in the server's.
     QScreen* screen = QGuiApplication::primaryScreen();
-    const qreal f = screen ? screen->devicePixelRatio() : 1.0;
+    // A compositor's pixels are Qt's own.
+    const qreal f = screen && !windowPlaces() ? screen->devicePixelRatio() : 1.0;
     const QPoint at(qRound(desc.near.x / f), qRound(desc.near.y / f));
     for (QScreen* s : QGuiApplication::screens())
         if (s->geometry().contains(at)) screen = s;
@@ -63,7 +65,12 @@ void QtPrompt::open(const PromptDesc& desc) {
     int x = at.x() + kOffset, y = at.y() + kOffset;
     if (x + size.width() > area.right()) x = at.x() - kOffset - size.width();
     if (y + size.height() > area.bottom()) y = at.y() - kOffset - size.height();
-    w_->move(std::max(x, area.left()), std::max(y, area.top()));
+    const QPoint place(std::max(x, area.left()), std::max(y, area.top()));
+    if (WindowPlaces* places = windowPlaces()) {
+        places->moveTo(w_.get(), place);
+    } else {
+        w_->move(place);
+    }
     w_->show();
     w_->raise();
 }

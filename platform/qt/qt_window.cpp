@@ -12,6 +12,7 @@
 #include "platform/qt/qt_images.h"
 #include "platform/qt/qt_prompt.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_window_places.h"
 
 namespace dwellor::qt {
 
@@ -108,6 +109,14 @@ QPoint toLogical(Point p, const QScreen* s) {
     const qreal f = s->devicePixelRatio();
     return {o.x() + qRound((p.x - o.x()) / f), o.y() + qRound((p.y - o.y()) / f)};
 }
+
+namespace {
+WindowPlaces* places = nullptr;
+Rect rectOf(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
+}  // namespace
+
+WindowPlaces* windowPlaces() { return places; }
+void setWindowPlaces(WindowPlaces* p) { places = p; }
 
 Rect toNative(const QRect& r, const QScreen* s) {
     const QPoint o = s ? s->geometry().topLeft() : QPoint();
@@ -318,26 +327,36 @@ void QtWindow::setWindowState(WindowState s) {
 
 bool QtWindow::clientAreaContains(Point screen) const {
     if (!w_->isVisible() || w_->isMinimized()) return false;
+    if (places) {
+        const auto client = places->client(w_.get());
+        return client && client->contains(screen.x, screen.y);
+    }
     return onScreenContains(w_.get(), w_->geometry(), screen);
 }
 
 Rect QtWindow::frame() const {
+    if (places) return rectOf(places->frame(w_.get()).value_or(QRect(QPoint(0, 0), w_->frameGeometry().size())));
     return toNative(w_->frameGeometry(), w_->screen());
 }
 
 std::vector<Rect> QtWindow::screens() const {
     std::vector<Rect> all;
-    for (const QScreen* s : QGuiApplication::screens()) all.push_back(toNative(s->availableGeometry(), s));
+    // A compositor's pixels are Qt's own.
+    for (const QScreen* s : QGuiApplication::screens())
+        all.push_back(places ? rectOf(s->availableGeometry()) : toNative(s->availableGeometry(), s));
     return all;
 }
 
 void QtWindow::moveTo(Point p) {
+    if (places) return places->moveTo(w_.get(), {p.x, p.y});
     w_->move(toLogical(p, screenAt(p)));
     // Shown again there, not where it was hidden.
     if (hiddenAt_ && !w_->isVisible()) hiddenAt_ = w_->geometry().topLeft();
 }
 
 void QtWindow::setVisible(bool on) {
+    // The compositor puts a window shown again back where it was.
+    if (places) return w_->setVisible(on);
     if (!on && w_->isVisible()) hiddenAt_ = w_->geometry().topLeft();
     // A window manager places a window anew when it is mapped again.
     const bool back = on && !w_->isVisible() && hiddenAt_;

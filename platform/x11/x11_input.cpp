@@ -4,11 +4,12 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/x11/guardian.h"
+#include "platform/posix/guardian.h"
 
 namespace dwellor::x11 {
 
@@ -33,7 +34,7 @@ struct X11Input::Impl {
     bool within(Window w, Point p);
     bool overOwn();
     bool leftHeld = false;
-    std::unique_ptr<Guardian> guardian;
+    std::unique_ptr<posix::Guardian> guardian;
 
     // XInput's major opcode once it is known to be usable, 0 when it is not,
     // -1 before it is asked for (once: a connection may announce its
@@ -69,6 +70,19 @@ private:
     static inline bool failed_ = false;
     XErrorHandler previous_;
 };
+
+// Run by the guardian once Dwellor has ended. The connection is opened only
+// then: while Dwellor runs the guardian costs the server nothing.
+void releaseLeftOn(const std::string& display, bool held) {
+    if (!held) return;
+    // The server went away, and the press with it.
+    XSetIOErrorHandler([](Display*) -> int { _exit(0); });
+    Display* dpy = XOpenDisplay(display.c_str());
+    if (!dpy) return;
+    // Releasing a button that is already up does nothing.
+    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
+    XCloseDisplay(dpy);  // flushes and waits for the server
+}
 
 void releaseAtExit() {
     if (guarded) guarded->releaseHeldLeft();
@@ -242,7 +256,7 @@ void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std:
     // when it dies are dropped, so a release merely flushed can be lost.
     // Events sent in one flush reach the server together, so a whole click
     // needs no word.
-    Guardian* guardian = impl_->guardian.get();
+    posix::Guardian* guardian = impl_->guardian.get();
     if (guardian && leftHeld && !impl_->leftHeld) guardian->pressHeld(true);
     for (const Step& s : steps) {
         if (flags & s.flag) XTestFakeButtonEvent(impl_->dpy, s.button, s.press, CurrentTime);
@@ -257,7 +271,8 @@ void X11Input::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t, std:
 }
 
 void X11Input::guardHeldPress() {
-    if (!impl_->guardian) impl_->guardian = Guardian::start(DisplayString(impl_->dpy));
+    if (!impl_->guardian) impl_->guardian =
+            posix::Guardian::start([display = std::string(DisplayString(impl_->dpy))](bool held) { releaseLeftOn(display, held); });
     static const bool registered = std::atexit(releaseAtExit) == 0;
     (void)registered;
     guarded = this;

@@ -1,22 +1,22 @@
 #pragma once
+#include <functional>
 #include <memory>
-#include <string>
 
-namespace dwellor::x11 {
+namespace dwellor::posix {
 
 // A small process that outlives this one just long enough to let go of a
 // left press this one still holds when it dies in a way no code of its own
 // survives (a crash, SIGKILL). It is told when a press is held and when it is
 // released; when the socket between them closes (this process ended, however
-// it ended) with a press held, it releases the left button through an X
-// connection of its own, then exits. Until then it sleeps in a blocking read
-// and holds no X connection.
+// it ended), it runs what it was given, told whether a press is still held
+// (it releases the left button through a connection of its own), then exits.
+// Until then it sleeps in a blocking read and holds no connection.
 class Guardian {
 public:
-    // Forks the guardian for the display `displayName` names. The child runs
-    // on from a copy of this process, so call it before any thread starts
-    // (before Qt). Null when it cannot be started.
-    static std::unique_ptr<Guardian> start(const std::string& displayName);
+    // Forks the guardian. The child runs on from a copy of this process, so
+    // call it before any thread starts (before Qt); `atEnd` runs there, after
+    // this process has ended. Null when it cannot be started.
+    static std::unique_ptr<Guardian> start(std::function<void(bool pressHeld)> atEnd);
     // Closes the socket: the guardian exits, releasing a press still held.
     ~Guardian();
     Guardian(const Guardian&) = delete;
@@ -38,4 +38,4 @@ private:
     bool reaped_ = false;
 };
 
-}  // namespace dwellor::x11
+}  // namespace dwellor::posix

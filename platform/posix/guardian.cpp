@@ -1,7 +1,5 @@
-#include "platform/x11/guardian.h"
+#include "platform/posix/guardian.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -11,26 +9,13 @@
 
 #include <cerrno>
 
-namespace dwellor::x11 {
+namespace dwellor::posix {
 
 namespace {
 
 constexpr char kHeld = 'P', kReleased = 'R';
 
-// The server went away, and the press with it.
-int leaveQuietly(Display*) { _exit(0); }
-
-void releaseLeft(const char* display) {
-    XSetIOErrorHandler(leaveQuietly);
-    // Opened only now: while Dwellor runs the guardian costs the server nothing.
-    Display* dpy = XOpenDisplay(display);
-    if (!dpy) return;
-    // Releasing a button that is already up does nothing.
-    XTestFakeButtonEvent(dpy, 1, False, CurrentTime);
-    XCloseDisplay(dpy);  // flushes and waits for the server
-}
-
-[[noreturn]] void guard(int fd, const char* display) {
+[[noreturn]] void guard(int fd, const std::function<void(bool)>& atEnd) {
     // Not "dwellor": `pkill -9 dwellor` must leave the guardian to do its work.
     prctl(PR_SET_NAME, "Dwellor-guard");
     // Out of Dwellor's process group and terminal: keys typed there and
@@ -38,7 +23,7 @@ void releaseLeft(const char* display) {
     setsid();
     signal(SIGPIPE, SIG_IGN);
     [[maybe_unused]] int ignored = chdir("/");
-    // Inherited descriptors, Dwellor's X connection among them, would stay
+    // Inherited descriptors, Dwellor's display connection among them, would stay
     // open after Dwellor ends.
     if (fd > 3) close_range(3, fd - 1, 0);
     close_range(fd + 1, ~0U, 0);
@@ -53,14 +38,14 @@ void releaseLeft(const char* display) {
             break;
         }
     }
-    if (held) releaseLeft(display);
+    atEnd(held);
     // Not exit(): the handlers registered before the fork are Dwellor's.
     _exit(0);
 }
 
 }  // namespace
 
-std::unique_ptr<Guardian> Guardian::start(const std::string& displayName) {
+std::unique_ptr<Guardian> Guardian::start(std::function<void(bool)> atEnd) {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
     const pid_t pid = fork();
@@ -71,7 +56,7 @@ std::unique_ptr<Guardian> Guardian::start(const std::string& displayName) {
     }
     if (pid == 0) {
         close(ends[0]);
-        guard(ends[1], displayName.c_str());
+        guard(ends[1], atEnd);
     }
     close(ends[1]);
     return std::unique_ptr<Guardian>(new Guardian(ends[0], pid));
@@ -99,4 +84,4 @@ void Guardian::pressHeld(bool held) {
     [[maybe_unused]] auto n = send(fd_, &c, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-}  // namespace dwellor::x11
+}  // namespace dwellor::posix

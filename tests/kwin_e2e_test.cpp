@@ -1,0 +1,117 @@
+// The installed program in KDE Plasma's Wayland session: a headless KWin,
+// a full-screen probe window under the pointer, the pointer moved through
+// fake input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+#include "tests/support/e2e.h"
+#include "tests/support/wayland_session.h"
+
+namespace dwellor::testsupport {
+namespace {
+
+constexpr int kPeriodMs = 500;
+// Dwellor's window is kept where it was left: here, clear of the rests.
+constexpr int kLeft = 800, kTop = 500;
+
+class KWinTest : public ::testing::Test {
+protected:
+    void startDwellor(const std::string& extraSettings = {}) {
+        session_.startProbe();
+        session_.writeSettings("[Program]\nInterval=" + std::to_string(kPeriodMs) + "\nLeft=" + std::to_string(kLeft) +
+                               "\nTop=" + std::to_string(kTop) + "\n" + extraSettings);
+        session_.spawn(dwellor_, {session_.dwellor()}, session_.dir() + "/dwellor.log");
+    }
+
+    bool clicked(const ProbeClick& c) {
+        return waitFor([&] {
+            const auto all = session_.clicks();
+            return std::find(all.begin(), all.end(), c) != all.end();
+        });
+    }
+
+    // Whether KWin runs the script of the Dwellor started here: "loaded" or
+    // "gone" (anything else is a failed question).
+    std::string script() {
+        ExitStatus status;
+        return session_.run({"/usr/bin/python3", "-c",
+                             "import dbus; print('loaded' if dbus.Interface(dbus.SessionBus().get_object("
+                             "'org.kde.KWin', '/Scripting'), 'org.kde.kwin.Scripting').isScriptLoaded('dwellor-" +
+                                 std::to_string(dwellor_.pid()) + "') else 'gone')"},
+                            status);
+    }
+
+    std::string log() { return readFile(session_.dir() + "/dwellor.log"); }
+
+    WaylandSession session_{WaylandSession::Compositor::KWin};
+    ChildProcess dwellor_;
+};
+
+TEST_F(KWinTest, ARestClicksWhereThePointerRestsMovementAndItsOwnWindowDoNot) {
+    startDwellor();
+    session_.moveTo(200, 200);
+    ASSERT_TRUE(clicked({true, 1, 200, 200})) << log();
+    EXPECT_TRUE(clicked({false, 1, 200, 200}));
+
+    // Moving on, never still for a period: nothing.
+    const std::size_t before = session_.clicks().size();
+    for (int step = 1; step <= 3 * kPeriodMs / 100; ++step) {
+        session_.moveTo(200 + 7 * step, 200 + 3 * step);
+        std::this_thread::sleep_for(milliseconds(100));
+        ASSERT_LE(session_.clicks().size(), before + 2) << "a click while moving";
+    }
+    // At most the click of the rest it left, caught by a tick before the move.
+    const std::size_t moved = session_.clicks().size();
+
+    // Its window came back where it was left, above the full-screen probe:
+    // a rest there never reaches the probe (nor clicks a control: none there).
+    session_.moveTo(kLeft + 180, kTop + 60);
+    EXPECT_TRUE(holdsFor([&] { return session_.clicks().size() == moved; }, milliseconds(3 * kPeriodMs)))
+        << ::testing::PrintToString(session_.clicks());
+
+    // One Dwellor in the session, which a later start's command ends; its
+    // script goes with it.
+    ExitStatus quit;
+    session_.run({session_.dwellor(), "--quit"}, quit);
+    EXPECT_EQ(quit, (ExitStatus{0, 0}));
+    EXPECT_EQ(dwellor_.waitExit(kPatience), (ExitStatus{0, 0})) << log();
+    EXPECT_EQ(script(), "gone\n");
+}
+
+TEST_F(KWinTest, ADragHoldsUntilTheNextRestAndTheCornerOrAKillLetsGo) {
+    startDwellor("Drag=1\n");
+    session_.moveTo(200, 200);
+    ASSERT_TRUE(clicked({true, 1, 200, 200})) << log();
+    session_.moveTo(400, 300);
+    ASSERT_TRUE(clicked({false, 1, 400, 300})) << log();
+    ASSERT_TRUE(clicked({true, 1, 400, 300}));
+    // Parked in the top-left corner: let go, and nothing pressed there.
+    session_.moveTo(0, 0);
+    ASSERT_TRUE(clicked({false, 1, 0, 0}));
+    EXPECT_TRUE(holdsFor([&] { return session_.clicks().back() == ProbeClick{false, 1, 0, 0}; },
+                         milliseconds(3 * kPeriodMs)));
+
+    // Killed while holding a press: the guardian lets go, and takes Dwellor's
+    // script out of KWin.
+    session_.moveTo(300, 250);
+    ASSERT_TRUE(clicked({true, 1, 300, 250}));
+    ASSERT_EQ(script(), "loaded\n");
+    dwellor_.signal(SIGKILL);
+    EXPECT_TRUE(clicked({false, 1, 300, 250}));
+    std::string left;
+    EXPECT_TRUE(waitFor([&] { return (left = script()) == "gone\n"; })) << left << log();
+}
+
+TEST_F(KWinTest, AProgramKWinDoesNotGrantFakeInputSaysSoAndEnds) {
+    ExitStatus status;
+    const std::string said = session_.run({session_.addProgram(DWELLOR_BINARY, false)}, status);
+    EXPECT_EQ(status, (ExitStatus{1, 0}));
+    EXPECT_NE(said.find("KWin lets only an installed Dwellor click"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+}  // namespace
+}  // namespace dwellor::testsupport
