@@ -19,7 +19,7 @@
 #include "app/session.h"
 #include "app/start.h"
 #include "app/version.h"
-#include "platform/kwin/kwin_clicks.h"
+#include "platform/kwin/kwin_fake_input.h"
 #include "platform/kwin/kwin_script.h"
 #include "platform/qt/qt_autostart.h"
 #include "platform/qt/qt_instance.h"
@@ -177,11 +177,23 @@ public:
         client_.reset();
         std::string error;
         if (kwin_) {
-            clicks_ = dwellor::kwin::KWinClicks::open(error);
-            if (!clicks_) {
-                say(Stream::Err, error + "\n");
+            using dwellor::kwin::FakeInput;
+            FakeInput::Opened why;
+            auto input = FakeInput::open(why);
+            if (!input) {
+                say(Stream::Err, why == FakeInput::Opened::NotGranted
+                                     ? std::string(FakeInput::kNotGranted) + "\n"
+                                     : "dwellor: no Wayland compositor answers (WAYLAND_DISPLAY).\n");
                 return false;
             }
+            clicks_ = std::make_unique<dwellor::wayland::GuardedClicks>(
+                std::move(input),
+                [] {
+                    FakeInput::Opened ignored;
+                    return FakeInput::open(ignored);
+                },
+                // The script goes with Dwellor, however it ends.
+                [pid = long(getpid())] { dwellor::kwin::KWinScript::unload(pid); });
             clicks_->guardHeldPress();
             return true;
         }
@@ -283,7 +295,7 @@ private:
     std::unique_ptr<dwellor::qt::InstanceLock> lock_;
     std::unique_ptr<QCoreApplication> client_;
     std::unique_ptr<dwellor::x11::X11Input> input_;
-    std::unique_ptr<dwellor::kwin::KWinClicks> clicks_;
+    std::unique_ptr<dwellor::wayland::GuardedClicks> clicks_;
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<dwellor::kwin::KWinScript> script_;
     std::unique_ptr<dwellor::qt::QtWindow> window_;

@@ -31,13 +31,11 @@ target_link_libraries(dwellor_qt PUBLIC dwellor_core Qt6::Widgets Qt6::Network P
 include(cmake/Wayland.cmake)
 pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
 dwellor_wayland_protocol(dwellor_kwin_protocols ${PLASMA_WAYLAND_PROTOCOLS_DIR}/fake-input.xml)
-add_library(dwellor_kwin STATIC
-  platform/kwin/kwin_fake_input.cpp
-  platform/kwin/kwin_script.cpp
-  platform/kwin/kwin_clicks.cpp
-)
+add_library(dwellor_wayland STATIC platform/wayland/wayland_client.cpp)
+target_link_libraries(dwellor_wayland PUBLIC dwellor_core PRIVATE dwellor_posix PkgConfig::WAYLAND_CLIENT)
+add_library(dwellor_kwin STATIC platform/kwin/kwin_fake_input.cpp platform/kwin/kwin_script.cpp)
 # libdbus for the guardian, which runs without Qt.
-target_link_libraries(dwellor_kwin PUBLIC dwellor_qt dwellor_posix PRIVATE dwellor_kwin_protocols Qt6::DBus PkgConfig::DBUS)
+target_link_libraries(dwellor_kwin PUBLIC dwellor_qt dwellor_wayland PRIVATE dwellor_kwin_protocols Qt6::DBus PkgConfig::DBUS)
 
 add_executable(dwellor app/linux_host.cpp)
 target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_kwin dwellor_qt)

@@ -16,6 +16,10 @@ public:
     virtual void show(Point pointer, double filled, bool held) = 0;
     virtual void hide() = 0;
     virtual bool shown() const = 0;
+    // False where the ring cannot be put beside the pointer at all (a
+    // Wayland compositor places every window itself): the countdown then
+    // costs nothing.
+    virtual bool canShow() const { return true; }
 };
 
 }  // namespace dwellor

@@ -220,6 +220,12 @@ TEST_F(SettingsTest, CountdownOffCostsNoFrames) {
     restUntil({500, 500}, 5000);
     EXPECT_FALSE(win().mark().shown());
     EXPECT_EQ(std::count(fp.log.begin(), fp.log.end(), "CountdownFrame.Enabled=1"), 0);
+    // Switched on where no ring can be shown: still none.
+    win().mark().showable = false;
+    settings().checkBox("Countdown").userClick();
+    fp.pointer.moveTo({600, 600});
+    fp.clock.advance(5000);
+    EXPECT_EQ(std::count(fp.log.begin(), fp.log.end(), "CountdownFrame.Enabled=1"), 0);
 }
 
 // ---- The window's place

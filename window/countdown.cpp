@@ -16,7 +16,7 @@ Countdown::Countdown(ITickTimer& frames, const ITickTimer& click, IPointer& poin
 
 void Countdown::setOn(bool on) {
     if (on_ && !on) stop();
-    on_ = on;
+    on_ = on && mark_.canShow();
     expected_.reset();
 }
 

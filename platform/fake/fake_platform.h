@@ -185,6 +185,8 @@ public:
     }
     void hide() override { shown_ = false; }
     bool shown() const override { return shown_; }
+    bool canShow() const override { return showable; }
+    bool showable = true;
     Point at;
     double filled = 0;
     bool held = false;

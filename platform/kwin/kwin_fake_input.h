@@ -1,44 +1,39 @@
 #pragma once
-#include <cstdint>
 #include <memory>
 
-#include "platform/mouse_input.h"
+#include "platform/wayland/wayland_client.h"
+
+struct org_kde_kwin_fake_input;
 
 namespace dwellor::kwin {
 
 // Button events (and, for a test's driver, pointer moves) injected through
-// KWin's fake input protocol, on a Wayland connection of its own. KWin
-// offers the protocol only to a program that its installed .desktop file
-// grants it to.
-class FakeInput final : public IMouseInput {
+// KWin's fake input protocol. KWin offers the protocol only to a program
+// that an installed desktop entry grants it to.
+class FakeInput final : public wayland::ButtonInjector {
 public:
+    // What Dwellor says when KWin does not grant it fake input.
+    static constexpr const char* kNotGranted =
+        "dwellor: KWin lets only an installed Dwellor click: start the installed one, or install this one "
+        "(make install, or its package) so that its desktop entry, which asks KWin for fake input, names "
+        "this program's path.";
     enum class Opened { Yes, NoDisplay, NotGranted };
-    // Connects to the compositor WAYLAND_DISPLAY names; null, with `why`,
-    // when there is none or it does not offer fake input to this program.
+    // Null, with `why`, when no compositor answers or it does not offer fake
+    // input to this program.
     static std::unique_ptr<FakeInput> open(Opened& why);
     ~FakeInput() override;
-    FakeInput(const FakeInput&) = delete;
-    FakeInput& operator=(const FakeInput&) = delete;
 
-    // Each flag becomes one button event, in flag order, where the pointer
-    // is; a release of a held left press is waited for until KWin has it.
-    void mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
-                     std::uintptr_t extraInfo) override;
-    bool leftHeld() const { return leftHeld_; }
-    void releaseHeldLeft();
     // Moves the pointer to a point of the compositor's space, or by a step.
     void moveTo(double x, double y);
     void moveBy(double dx, double dy);
-    // Waits until the compositor has taken every request sent so far; false
-    // once the connection is gone.
-    bool sync();
 
-    struct Impl;  // the connection, seen by its listeners
+protected:
+    void button(std::uint32_t code, bool pressed) override;
 
 private:
-    explicit FakeInput(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
-    bool leftHeld_ = false;
+    FakeInput(std::unique_ptr<wayland::Connection> c, org_kde_kwin_fake_input* input)
+        : ButtonInjector(std::move(c)), input_(input) {}
+    org_kde_kwin_fake_input* input_;
 };
 
 }  // namespace dwellor::kwin

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "platform/qt/qt_window.h"
+#include "platform/qt/qt_window_places.h"
 #include "platform/screen_place.h"
 
 namespace dwellor::qt {
@@ -102,5 +103,7 @@ void QtCountdownMark::show(Point pointer, double filled, bool held) {
 void QtCountdownMark::hide() { w_->hide(); }
 
 bool QtCountdownMark::shown() const { return w_->isVisible(); }
+
+bool QtCountdownMark::canShow() const { return windowPlaces() == nullptr; }
 
 }  // namespace dwellor::qt

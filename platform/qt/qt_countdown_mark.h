@@ -16,6 +16,8 @@ public:
     void show(Point pointer, double filled, bool held) override;
     void hide() override;
     bool shown() const override;
+    // Not where the compositor places windows.
+    bool canShow() const override;
 
     // In device-independent pixels at 96 DPI: the ring's size, and how far
     // right and down of its hot spot the pointer's image reaches.
