@@ -22,6 +22,8 @@
 #include "platform/kwin/kwin_fake_input.h"
 #include "platform/kwin/kwin_script.h"
 #include "platform/qt/qt_autostart.h"
+#include "platform/wlroots/wlr_virtual_pointer.h"
+#include "platform/wlroots/wlroots_pointer.h"
 #include "platform/qt/qt_instance.h"
 #include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_settings.h"
@@ -117,12 +119,9 @@ public:
     }
 
     Claim claim(const CommandLine& cl, std::string& why) override {
-        if (!display_ && !cl.allowXWayland && dwellor::app::waylandBackend(std::getenv("WAYLAND_DISPLAY"),
-                                                                          std::getenv("XDG_SESSION_TYPE"),
-                                                                          std::getenv("XDG_CURRENT_DESKTOP")) ==
-                                                  dwellor::app::WaylandBackend::KWin) {
+        if (!display_ && !cl.allowXWayland) wayland_ = waylandBackend();
+        if (!display_ && wayland_ != Wayland::None) {
             // The compositor's socket names the session, as DISPLAY does on X11.
-            kwin_ = true;
             const char* wayland = std::getenv("WAYLAND_DISPLAY");
             display_ = QString::fromLocal8Bit(wayland && *wayland ? wayland : "wayland-0");
             setenv("QT_QPA_PLATFORM", "wayland", 1);
@@ -167,7 +166,7 @@ public:
     }
 
     std::string scope() const override {
-        return (kwin_ ? "in Wayland session " : "on display ") + local(display_.value_or(QString()));
+        return (wayland_ != Wayland::None ? "in Wayland session " : "on display ") + local(display_.value_or(QString()));
     }
     void pause(int ms) override { QThread::msleep(ms); }
 
@@ -176,7 +175,19 @@ public:
     bool guardHeldPress() override {
         client_.reset();
         std::string error;
-        if (kwin_) {
+        if (wayland_ == Wayland::Wlroots) {
+            using dwellor::wlroots::VirtualPointer;
+            auto input = VirtualPointer::open();
+            if (!input) {
+                say(Stream::Err, "dwellor: the compositor gives Dwellor no virtual pointer to click with.\n");
+                return false;
+            }
+            clicks_ = std::make_unique<dwellor::wayland::GuardedClicks>(std::move(input), [] { return VirtualPointer::open(); },
+                                                                        nullptr);
+            clicks_->guardHeldPress();
+            return true;
+        }
+        if (wayland_ == Wayland::KWin) {
             using dwellor::kwin::FakeInput;
             FakeInput::Opened why;
             auto input = FakeInput::open(why);
@@ -210,7 +221,7 @@ public:
     std::optional<dwellor::Platform> buildWindow(const CommandLine& cl) override {
         // Qt's own options are not passed on: the display is settled above.
         app_ = std::make_unique<QApplication>(qtArgc_, argv_);
-        if (!kwin_ && !cl.allowXWayland) {
+        if (wayland_ == Wayland::None && !cl.allowXWayland) {
             // Older XWayland servers lack the XWAYLAND extension but name
             // their RandR outputs after it.
             bool xwayland = input_->isXWayland();
@@ -227,7 +238,20 @@ public:
         QApplication::setDesktopFileName(QLatin1String(dwellor::qt::kAppId));
         QApplication::setQuitOnLastWindowClosed(false);
 
-        if (kwin_) {
+        if (wayland_ == Wayland::Wlroots) {
+            std::string error;
+            rests_ = dwellor::wlroots::WlrootsPointer::open(error);
+            if (!rests_) {
+                say(Stream::Err, "dwellor: " + error + "\n");
+                return std::nullopt;
+            }
+            clicks_->onInjected([this] { rests_->injected(); });
+            // Nobody but the compositor knows where windows are.
+            dwellor::qt::setWindowPlaces(rests_.get());
+            makeWindow();
+            return dwellor::Platform{*window_, *rests_, *rests_, *clicks_, *tray_, *settings_, autostart_};
+        }
+        if (wayland_ == Wayland::KWin) {
             std::string error;
             script_ = dwellor::kwin::KWinScript::load(error);
             if (!script_) {
@@ -290,14 +314,32 @@ private:
 
     char** argv_;
     int clientArgc_ = 1, qtArgc_ = 1;
+    // The Wayland desktop Dwellor works in: KWin's, or a wlroots compositor
+    // (one offering virtual pointers); on X11 (or refusing) with none.
+    enum class Wayland { None, KWin, Wlroots };
+    static Wayland waylandBackend() {
+        switch (dwellor::app::waylandBackend(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"),
+                                             std::getenv("XDG_CURRENT_DESKTOP"))) {
+            case dwellor::app::WaylandBackend::KWin: return Wayland::KWin;
+            case dwellor::app::WaylandBackend::Wlroots: break;
+            case dwellor::app::WaylandBackend::None: return Wayland::None;
+        }
+        const auto c = dwellor::wayland::Connection::open();
+        if (!c) return Wayland::None;
+        for (const auto& g : c->globals)
+            if (g.interface == "zwlr_virtual_pointer_manager_v1") return Wayland::Wlroots;
+        return Wayland::None;
+    }
+
     std::optional<QString> display_;  // settled by the first claim
-    bool kwin_ = false;                // in KWin's Wayland session
+    Wayland wayland_ = Wayland::None;
     std::unique_ptr<dwellor::qt::InstanceLock> lock_;
     std::unique_ptr<QCoreApplication> client_;
     std::unique_ptr<dwellor::x11::X11Input> input_;
     std::unique_ptr<dwellor::wayland::GuardedClicks> clicks_;
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<dwellor::kwin::KWinScript> script_;
+    std::unique_ptr<dwellor::wlroots::WlrootsPointer> rests_;
     std::unique_ptr<dwellor::qt::QtWindow> window_;
     std::unique_ptr<dwellor::qt::QtTray> tray_;
     std::unique_ptr<dwellor::qt::QtSettings> settings_;

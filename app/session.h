@@ -13,9 +13,9 @@ inline bool isWaylandSession(bool serverIsXWayland, const char* waylandDisplay, 
            (sessionType && std::strcmp(sessionType, "wayland") == 0);
 }
 
-// The Wayland desktops Dwellor works in, told by the session's variables
+// The Wayland desktops Dwellor may work in, told by the session's variables
 // (XDG_CURRENT_DESKTOP is a colon-separated list, such as "ubuntu:GNOME").
-enum class WaylandBackend { None, KWin };
+enum class WaylandBackend { None, KWin, Wlroots };
 inline bool desktopIs(const char* currentDesktop, std::string_view name) {
     std::string_view rest = currentDesktop ? currentDesktop : "";
     while (!rest.empty()) {
@@ -28,7 +28,10 @@ inline bool desktopIs(const char* currentDesktop, std::string_view name) {
 }
 inline WaylandBackend waylandBackend(const char* waylandDisplay, const char* sessionType, const char* currentDesktop) {
     if (!isWaylandSession(false, waylandDisplay, sessionType)) return WaylandBackend::None;
-    return desktopIs(currentDesktop, "KDE") ? WaylandBackend::KWin : WaylandBackend::None;
+    if (desktopIs(currentDesktop, "KDE")) return WaylandBackend::KWin;
+    // GNOME has a dwell click of its own; the rest may be a wlroots
+    // compositor, as what it offers will tell.
+    return desktopIs(currentDesktop, "GNOME") ? WaylandBackend::None : WaylandBackend::Wlroots;
 }
 
 inline constexpr const char* kWaylandRefusal =

@@ -37,8 +37,22 @@ add_library(dwellor_kwin STATIC platform/kwin/kwin_fake_input.cpp platform/kwin/
 # libdbus for the guardian, which runs without Qt.
 target_link_libraries(dwellor_kwin PUBLIC dwellor_qt dwellor_wayland PRIVATE dwellor_kwin_protocols Qt6::DBus PkgConfig::DBUS)
 
+# wlroots compositors (sway, ...): clicks through a virtual pointer, rests
+# from idle notices.
+pkg_get_variable(WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
+dwellor_wayland_protocol(dwellor_wlroots_protocols
+  ${PROJECT_SOURCE_DIR}/platform/wlroots/protocols/wlr-virtual-pointer-unstable-v1.xml
+  ${PLASMA_WAYLAND_PROTOCOLS_DIR}/idle.xml
+  ${WAYLAND_PROTOCOLS_DIR}/staging/ext-idle-notify/ext-idle-notify-v1.xml)
+add_library(dwellor_wlroots STATIC
+  platform/wlroots/wlr_virtual_pointer.cpp
+  platform/wlroots/idle_watch.cpp
+  platform/wlroots/wlroots_pointer.cpp
+)
+target_link_libraries(dwellor_wlroots PUBLIC dwellor_qt dwellor_wayland PRIVATE dwellor_wlroots_protocols)
+
 add_executable(dwellor app/linux_host.cpp)
-target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_kwin dwellor_qt)
+target_link_libraries(dwellor PRIVATE dwellor_start dwellor_x11 dwellor_kwin dwellor_wlroots dwellor_qt)
 set_target_properties(dwellor PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 include(cmake/Install.cmake)

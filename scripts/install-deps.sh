@@ -10,7 +10,7 @@
 set -euo pipefail
 
 build=(cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libxfixes-dev libxi-dev
-       qt6-wayland libwayland-dev libwayland-bin plasma-wayland-protocols libdbus-1-dev)
+       qt6-wayland libwayland-dev libwayland-bin plasma-wayland-protocols wayland-protocols libdbus-1-dev)
 # X server, tray host, window manager (for minimising), input driving,
 # screenshots, the validators of the installed files and of the package, and
 # a private session bus with accessibility, and a headless Wayland compositor

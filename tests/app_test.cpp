@@ -47,13 +47,15 @@ TEST(StartupTest, WaylandSessionsAreRecognised) {
     for (const char* other : {"", "KDE", "sway", "GNOME-Flashback:Unity", "XGNOME"})
         EXPECT_STREQ(app::waylandRefusal(other), app::kWaylandRefusal) << other;
     EXPECT_STREQ(app::waylandRefusal(nullptr), app::kWaylandRefusal);
-    // KWin's backend only in a Wayland session of KDE's.
+    // KWin's backend only in a Wayland session of KDE's; not GNOME's.
     using B = app::WaylandBackend;
     EXPECT_EQ(app::waylandBackend("wayland-0", nullptr, "KDE"), B::KWin);
     EXPECT_EQ(app::waylandBackend(nullptr, "wayland", "neon:KDE"), B::KWin);
     EXPECT_EQ(app::waylandBackend(nullptr, "x11", "KDE"), B::None);
     EXPECT_EQ(app::waylandBackend("wayland-0", nullptr, "GNOME"), B::None);
-    EXPECT_EQ(app::waylandBackend("wayland-0", nullptr, "KDEX"), B::None);
+    EXPECT_EQ(app::waylandBackend("wayland-0", nullptr, "KDEX"), B::Wlroots);
+    EXPECT_EQ(app::waylandBackend("wayland-0", nullptr, "sway"), B::Wlroots);
+    EXPECT_EQ(app::waylandBackend("wayland-1", nullptr, nullptr), B::Wlroots);
 }
 
 TEST(InstanceTest, DisplayKeysIgnoreTheScreenAndStayFileNames) {

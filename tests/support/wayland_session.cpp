@@ -21,6 +21,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSocket = "dwellor-wayland";
+constexpr const char* kSwayConfig =
+    "xwayland disable\n"
+    "default_border none\n"
+    "output HEADLESS-1 mode --custom 1024x768\n";
 
 // Waits, as the user, until KWin has its name on the session bus: its
 // scripting answers from then on.
@@ -44,7 +48,7 @@ std::ostream& operator<<(std::ostream& os, const ProbeClick& c) {
     return os << (c.press ? "press " : "release ") << c.button << " at " << c.x << "," << c.y;
 }
 
-WaylandSession::WaylandSession(Compositor) {
+WaylandSession::WaylandSession(Compositor compositor) {
     char dirTemplate[] = "/tmp/dwellor-wayland-XXXXXX";
     if (!::mkdtemp(dirTemplate)) throw std::runtime_error("cannot make a folder for the session");
     dir_ = dirTemplate;
@@ -65,9 +69,13 @@ WaylandSession::WaylandSession(Compositor) {
                   dir_ + "/install.log");
     const auto installed = install.waitExit(kPatience);
     if (!installed || installed->code != 0) throw std::runtime_error("install failed: " + readFile(dir_ + "/install.log"));
-    // A copy drops the file capability the packaged one carries, which
-    // exec is refused here; KWin insists on its own name.
-    fs::copy_file("/usr/bin/kwin_wayland", dir_ + "/bin/kwin_wayland");
+    if (compositor == Compositor::KWin) {
+        // A copy drops the file capability the packaged one carries, which
+        // exec is refused here; KWin insists on its own name.
+        fs::copy_file("/usr/bin/kwin_wayland", dir_ + "/bin/kwin_wayland");
+    } else {
+        writeText(dir_ + "/sway.conf", kSwayConfig);
+    }
     giveToUser(dir_);
 
     std::string busLog;
@@ -77,21 +85,40 @@ WaylandSession::WaylandSession(Compositor) {
         busLog, kPatience);
     ::unlink(busLog.c_str());
 
-    spawn(compositor_,
-          {dir_ + "/bin/kwin_wayland", "--virtual", "--width", "1024", "--height", "768", "--socket", kSocket,
-           "--no-lockscreen", "--no-global-shortcuts", "--no-kactivities"},
-          dir_ + "/compositor.log", {"KWIN_COMPOSE=Q"});
-    ExitStatus status;
-    const std::string waited = run({"/usr/bin/python3", "-c", kWaitForKWin}, status);
-    if (status.code != 0) throw std::runtime_error("KWin did not come up: " + readFile(dir_ + "/compositor.log") + waited);
+    if (compositor == Compositor::KWin) {
+        desktop_ = "KDE";
+        socket_ = kSocket;
+        spawn(compositor_,
+              {dir_ + "/bin/kwin_wayland", "--virtual", "--width", "1024", "--height", "768", "--socket", kSocket,
+               "--no-lockscreen", "--no-global-shortcuts", "--no-kactivities"},
+              dir_ + "/compositor.log", {"KWIN_COMPOSE=Q", "WAYLAND_DISPLAY"});
+        ExitStatus status;
+        const std::string waited = run({"/usr/bin/python3", "-c", kWaitForKWin}, status);
+        if (status.code != 0)
+            throw std::runtime_error("KWin did not come up: " + readFile(dir_ + "/compositor.log") + waited);
+    } else {
+        desktop_ = "sway";
+        spawn(compositor_, {"sway", "-c", dir_ + "/sway.conf"}, dir_ + "/compositor.log",
+              {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1",
+               "WAYLAND_DISPLAY"});
+        // It takes the first free name; its socket is there once it listens.
+        const bool up = waitFor([&] {
+            for (const auto& e : fs::directory_iterator(dir_ + "/runtime")) {
+                const std::string name = e.path().filename().string();
+                if (name.rfind("wayland-", 0) == 0 && e.is_socket()) socket_ = name;
+            }
+            return !socket_.empty();
+        });
+        if (!up) throw std::runtime_error("sway did not come up: " + readFile(dir_ + "/compositor.log"));
+    }
 
     const std::string fifo = dir_ + "/driver.fifo";
     ::mkfifo(fifo.c_str(), 0600);
     giveToUser(fifo);
     // Read and write: opening never waits for the driver.
     driverIn_ = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
-    const std::string driver = addProgram(KWIN_DRIVER, true);
-    spawn(driver_, {"sh", "-c", "exec \"$0\" < \"$1\"", driver, fifo}, dir_ + "/driver.log");
+    const std::string driver = addProgram(WAYLAND_DRIVER, true);
+    spawn(driver_, {"sh", "-c", "exec \"$0\" 1024 768 < \"$1\"", driver, fifo}, dir_ + "/driver.log");
 }
 
 WaylandSession::~WaylandSession() {
@@ -122,9 +149,9 @@ std::vector<std::string> WaylandSession::environment(const std::vector<std::stri
                                     "PATH=/usr/local/bin:/usr/bin:/bin",
                                     "XDG_RUNTIME_DIR=" + dir_ + "/runtime",
                                     "DBUS_SESSION_BUS_ADDRESS=" + busAddress_,
-                                    std::string("WAYLAND_DISPLAY=") + kSocket,
+                                    "WAYLAND_DISPLAY=" + socket_,
                                     "XDG_SESSION_TYPE=wayland",
-                                    "XDG_CURRENT_DESKTOP=KDE",
+                                    "XDG_CURRENT_DESKTOP=" + desktop_,
                                     "ASAN_OPTIONS=detect_leaks=0",
                                     "DISPLAY",
                                     "QT_QPA_PLATFORM",

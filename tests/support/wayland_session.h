@@ -20,7 +20,7 @@ std::ostream& operator<<(std::ostream& os, const ProbeClick& c);
 
 class WaylandSession {
 public:
-    enum class Compositor { KWin };
+    enum class Compositor { KWin, Sway };
     // Installs the program into the private home (its desktop entry with
     // it) and starts the compositor and its session bus there. Throws
     // std::runtime_error, with the compositor's output, when it does not
@@ -63,6 +63,7 @@ private:
     bool switchUser_ = false;
     std::string busAddress_;
     std::string socket_;
+    std::string desktop_;
     ChildProcess bus_, compositor_, probe_, driver_;
     int driverIn_ = -1;
     int orders_ = 0;

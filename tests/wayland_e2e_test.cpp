@@ -1,6 +1,6 @@
-// The installed program in KDE Plasma's Wayland session: a headless KWin,
-// a full-screen probe window under the pointer, the pointer moved through
-// fake input.
+// The installed program in Wayland sessions: a headless KWin or sway, a
+// probe window filling the screen under the pointer, the pointer moved
+// through fake input or a virtual pointer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,8 +17,10 @@ constexpr int kPeriodMs = 500;
 // Dwellor's window is kept where it was left: here, clear of the rests.
 constexpr int kLeft = 800, kTop = 500;
 
-class KWinTest : public ::testing::Test {
+class WaylandTest : public ::testing::TestWithParam<WaylandSession::Compositor> {
 protected:
+    using Compositor = WaylandSession::Compositor;
+
     void startDwellor(const std::string& extraSettings = {}) {
         session_.startProbe();
         session_.writeSettings("[Program]\nInterval=" + std::to_string(kPeriodMs) + "\nLeft=" + std::to_string(kLeft) +
@@ -46,11 +48,19 @@ protected:
 
     std::string log() { return readFile(session_.dir() + "/dwellor.log"); }
 
-    WaylandSession session_{WaylandSession::Compositor::KWin};
+    // A spot on Dwellor's window with no control under it: KWin puts the
+    // window where it was left, sway in the middle of the screen.
+    Spot onItsWindow() const {
+        return GetParam() == Compositor::KWin ? Spot{kLeft + 180, kTop + 60} : Spot{(1024 - 188) / 2 + 172, (768 - 229) / 2 + 60};
+    }
+
+    WaylandSession session_{GetParam()};
     ChildProcess dwellor_;
 };
 
-TEST_F(KWinTest, ARestClicksWhereThePointerRestsMovementAndItsOwnWindowDoNot) {
+using KWinTest = WaylandTest;
+
+TEST_P(WaylandTest, ARestClicksWhereThePointerRestsMovementAndItsOwnWindowDoNot) {
     startDwellor();
     session_.moveTo(200, 200);
     ASSERT_TRUE(clicked({true, 1, 200, 200})) << log();
@@ -66,22 +76,24 @@ TEST_F(KWinTest, ARestClicksWhereThePointerRestsMovementAndItsOwnWindowDoNot) {
     // At most the click of the rest it left, caught by a tick before the move.
     const std::size_t moved = session_.clicks().size();
 
-    // Its window came back where it was left, above the full-screen probe:
-    // a rest there never reaches the probe (nor clicks a control: none there).
-    session_.moveTo(kLeft + 180, kTop + 60);
+    // Its window, above the probe (on KWin where it was left): a rest there
+    // never reaches the probe (nor clicks a control: none there).
+    session_.moveTo(onItsWindow().x, onItsWindow().y);
     EXPECT_TRUE(holdsFor([&] { return session_.clicks().size() == moved; }, milliseconds(3 * kPeriodMs)))
         << ::testing::PrintToString(session_.clicks());
 
     // One Dwellor in the session, which a later start's command ends; its
-    // script goes with it.
+    // KWin script goes with it.
     ExitStatus quit;
     session_.run({session_.dwellor(), "--quit"}, quit);
     EXPECT_EQ(quit, (ExitStatus{0, 0}));
     EXPECT_EQ(dwellor_.waitExit(kPatience), (ExitStatus{0, 0})) << log();
-    EXPECT_EQ(script(), "gone\n");
+    if (GetParam() == Compositor::KWin) {
+        EXPECT_EQ(script(), "gone\n");
+    }
 }
 
-TEST_F(KWinTest, ADragHoldsUntilTheNextRestAndTheCornerOrAKillLetsGo) {
+TEST_P(KWinTest, ADragHoldsUntilTheNextRestAndTheCornerOrAKillLetsGo) {
     startDwellor("Drag=1\n");
     session_.moveTo(200, 200);
     ASSERT_TRUE(clicked({true, 1, 200, 200})) << log();
@@ -105,13 +117,17 @@ TEST_F(KWinTest, ADragHoldsUntilTheNextRestAndTheCornerOrAKillLetsGo) {
     EXPECT_TRUE(waitFor([&] { return (left = script()) == "gone\n"; })) << left << log();
 }
 
-TEST_F(KWinTest, AProgramKWinDoesNotGrantFakeInputSaysSoAndEnds) {
+TEST_P(KWinTest, AProgramKWinDoesNotGrantFakeInputSaysSoAndEnds) {
     ExitStatus status;
     const std::string said = session_.run({session_.addProgram(DWELLOR_BINARY, false)}, status);
     EXPECT_EQ(status, (ExitStatus{1, 0}));
     EXPECT_NE(said.find("KWin lets only an installed Dwellor click"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
+
+INSTANTIATE_TEST_SUITE_P(Compositors, WaylandTest, ::testing::Values(WaylandSession::Compositor::KWin, WaylandSession::Compositor::Sway),
+                         [](const auto& info) { return info.param == WaylandSession::Compositor::KWin ? "KWin" : "Sway"; });
+INSTANTIATE_TEST_SUITE_P(Only, KWinTest, ::testing::Values(WaylandSession::Compositor::KWin));
 
 }  // namespace
 }  // namespace dwellor::testsupport
