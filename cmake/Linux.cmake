@@ -48,6 +48,7 @@ add_library(dwellor_wlroots STATIC
   platform/wlroots/wlr_virtual_pointer.cpp
   platform/wlroots/idle_watch.cpp
   platform/wlroots/wlroots_pointer.cpp
+  platform/wlroots/hyprland_cursor.cpp
 )
 target_link_libraries(dwellor_wlroots PUBLIC dwellor_qt dwellor_wayland PRIVATE dwellor_wlroots_protocols)
 

@@ -20,9 +20,14 @@ void globalRemove(void*, wl_registry*, std::uint32_t) {}
 
 const wl_registry_listener kRegistry{global, globalRemove};
 
+// libwayland's own complaints (no XDG_RUNTIME_DIR, no socket) would come
+// before Dwellor's one line of why it cannot start.
+void quiet(const char*, va_list) {}
+
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open() {
+    wl_log_set_handler_client(quiet);
     wl_display* display = wl_display_connect(nullptr);
     if (!display) return nullptr;
     std::unique_ptr<Connection> c(new Connection(display, wl_display_get_registry(display)));

@@ -1,6 +1,7 @@
 #include "platform/wlroots/wlroots_pointer.h"
 
 #include <chrono>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -30,16 +31,19 @@ std::unique_ptr<WlrootsPointer> WlrootsPointer::open(std::string& error) {
             self->clock_.resumed(nowMs());
             if (self->clock_.busy()) self->tell();
         });
-    if (!p->idle_) {
+    p->hypr_ = HyprlandCursor::open(std::getenv("HYPRLAND_INSTANCE_SIGNATURE"), std::getenv("XDG_RUNTIME_DIR"));
+    if (!p->idle_ && !p->hypr_) {
         error = "the compositor does not say when input comes (no idle notices), so Dwellor cannot tell a rest.";
         return nullptr;
     }
+    qApp->installEventFilter(p.get());
+    // Without notices, motion is told by Dwellor's own windows alone.
+    if (!p->idle_) return p;
     p->notifier_ = new QSocketNotifier(p->idle_->fd(), QSocketNotifier::Read, p.get());
     QObject::connect(p->notifier_, &QSocketNotifier::activated, p.get(), [self] {
         // A closed connection stays readable: off, or the loop would spin.
         if (!self->idle_->dispatch()) self->notifier_->setEnabled(false);
     });
-    qApp->installEventFilter(p.get());
     return p;
 }
 
@@ -50,6 +54,11 @@ WlrootsPointer::~WlrootsPointer() {
 void WlrootsPointer::injected() { clock_.injected(nowMs()); }
 
 bool WlrootsPointer::GetCursorPos(Point& pos) {
+    if (hypr_) {
+        if (!hypr_->read(pos)) return false;
+        if (own_) origins_[own_] = QPoint(pos.x, pos.y) - ownAt_;
+        return true;
+    }
     if (own_) {
         const QPoint p = originOf(own_) + ownAt_;
         pos = {p.x(), p.y()};
@@ -110,6 +119,11 @@ std::optional<QRect> WlrootsPointer::frame(const QWidget* w) const {
 
 std::optional<QRect> WlrootsPointer::client(const QWidget* w) const {
     if (!w->windowHandle()) return std::nullopt;
+    if (hypr_) {
+        const auto it = origins_.find(w->windowHandle());
+        if (it == origins_.end()) return std::nullopt;
+        return QRect(it->second, w->size());
+    }
     return QRect(originOf(w->windowHandle()), w->size());
 }
 

@@ -12,6 +12,7 @@
 #include "platform/pointer.h"
 #include "platform/pointer_motion.h"
 #include "platform/qt/qt_window_places.h"
+#include "platform/wlroots/hyprland_cursor.h"
 #include "platform/wlroots/idle_watch.h"
 #include "platform/wlroots/rest_clock.h"
 
@@ -27,11 +28,14 @@ namespace dwellor::wlroots {
 // position comes from the windows' own pointer events, in a space of their
 // own (the compositor places windows and does not say where): each window's
 // client area lies there, far from the screens, as it tells it as its place.
+// Hyprland does say where the pointer is: there every reading is its answer,
+// and a window's place is the pointer's less where the window saw it.
 class WlrootsPointer final : public QObject, public IPointer, public IPointerMotion, public qt::WindowPlaces {
 public:
     // How long without input the compositor waits before it says "idle".
     static constexpr int kQuietMs = 40;
-    // Null, with `error`, when the compositor sends no idle notices.
+    // Null, with `error`, when the compositor neither sends idle notices
+    // nor is Hyprland.
     static std::unique_ptr<WlrootsPointer> open(std::string& error);
     ~WlrootsPointer() override;
 
@@ -60,6 +64,8 @@ private:
 
     RestClock clock_{kQuietMs};
     std::unique_ptr<IdleWatch> idle_;
+    std::unique_ptr<HyprlandCursor> hypr_;
+    std::map<const QWindow*, QPoint> origins_;  // on Hyprland: where each window's client area lies
     QSocketNotifier* notifier_ = nullptr;
     std::int64_t mark_ = 0;
     QPointer<QWindow> own_;
