@@ -175,6 +175,7 @@ public:
     bool guardHeldPress() override {
         client_.reset();
         std::string error;
+        if (wayland_ != Wayland::None) dwellor::qt::drawWithoutOpenGL();
         if (wayland_ == Wayland::Wlroots) {
             using dwellor::wlroots::VirtualPointer;
             auto input = VirtualPointer::open();

@@ -37,9 +37,9 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The X11 platform plugin is loaded at run time, so no library names it; its
-# library package only recommends it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# The X11 and Wayland platform plugins are loaded at run time, so no library
+# names them; the X11 one's library package only recommends it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -52,7 +52,8 @@ left, right or double click, or a drag, pressing the button on one rest and
 releasing it on the next. It can start with the desktop session and be
 switched on and off from a keyboard shortcut.
 .
-It needs an X11 session with the XTEST extension.")
+It works in X11 sessions, in KDE Plasma's Wayland session and on wlroots
+desktops such as sway and Hyprland.")
 set(CPACK_DWELLOR_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
 set(CPACK_DWELLOR_STRIP ${CMAKE_STRIP})
 set(CPACK_DWELLOR_MAN_PAGE ${CMAKE_INSTALL_MANDIR}/man1/dwellor.1)

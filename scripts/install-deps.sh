@@ -13,12 +13,13 @@ build=(cmake g++ make pkg-config qt6-base-dev libx11-dev libxtst-dev libxfixes-d
        qt6-wayland libwayland-dev libwayland-bin plasma-wayland-protocols wayland-protocols libdbus-1-dev)
 # X server, tray host, window manager (for minimising), input driving,
 # screenshots, the validators of the installed files and of the package, and
-# a private session bus with accessibility, and a headless Wayland compositor
-# with XWayland.
+# a private session bus with accessibility, a headless Wayland compositor
+# with XWayland, and the compositors Dwellor works in on Wayland (KWin, with
+# the Qt 5 Wayland plugin it runs on, and sway).
 test=(libgtest-dev xvfb xauth xdotool x11-utils trayer twm imagemagick
       desktop-file-utils appstream mandoc librsvg2-bin lintian dpkg-dev fakeroot file
       dbus dbus-daemon python3-dbus python3-gi gir1.2-glib-2.0 at-spi2-core python3-pyatspi
-      weston xwayland
+      weston xwayland kwin-wayland qtwayland5 sway
       g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 nsis zip)
 bench=(libbenchmark-dev xvfb xauth)
 package=(dpkg-dev fakeroot file)

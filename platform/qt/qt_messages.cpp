@@ -11,10 +11,14 @@ namespace {
 
 // Plain pointers: a message may come while static objects are destroyed.
 bool (*serverAlive)() = nullptr;
+bool quietBuffers = false;
 QtMessageHandler previous = nullptr;
 
 void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke")) && serverAlive()) {
+    if (quietBuffers && type == QtWarningMsg && context.category &&
+        qstrcmp(context.category, "qt.qpa.wayland") == 0 && message.contains(QLatin1String("client buffer integration")))
+        return;
+    if (type == QtWarningMsg && serverAlive && message.startsWith(QLatin1String("The X11 connection broke")) && serverAlive()) {
         std::fputs("Dwellor's X connection was killed (xkill or the window manager); the X server is still running\n",
                    stderr);
         return;
@@ -27,6 +31,14 @@ void handle(QtMsgType type, const QMessageLogContext& context, const QString& me
 void explainBrokenConnection(bool (*alive)()) {
     serverAlive = alive;
     // Qt hands back its default handler when none was installed.
+    if (!previous) previous = qInstallMessageHandler(handle);
+}
+
+void drawWithoutOpenGL() {
+    // No such integration: Qt says so and draws in shared memory.
+    if (qEnvironmentVariableIsEmpty("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION"))
+        qputenv("QT_WAYLAND_CLIENT_BUFFER_INTEGRATION", "none");
+    quietBuffers = true;
     if (!previous) previous = qInstallMessageHandler(handle);
 }
 

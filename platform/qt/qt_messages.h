@@ -9,4 +9,9 @@ namespace dwellor::qt {
 // through unchanged. Install once, before the QApplication.
 void explainBrokenConnection(bool (*serverAlive)());
 
+// On Wayland, Qt loads OpenGL (with Mesa and LLVM: 50 MB) to draw windows
+// that never use it: this has them drawn in shared memory as on X11, and
+// keeps Qt's two warnings about it quiet. Before the QApplication.
+void drawWithoutOpenGL();
+
 }  // namespace dwellor::qt
