@@ -26,13 +26,19 @@ constexpr int kCallTimeoutMs = 5000;
 // judged here, where the stacking order is known.
 constexpr const char* kWatcher = R"js(
 const service = "@SERVICE@", path = "@PATH@", iface = "@INTERFACE@", pid = @PID@;
+// KWin 5 names windows "clients"; KWin 6 "windows", each on a list of desktops.
+const windows = () => workspace.windowList ? workspace.windowList() : workspace.clientList();
+const added = workspace.windowAdded || workspace.clientAdded;
+const removed = workspace.windowRemoved || workspace.clientRemoved;
 function mine(w) { return w.pid === pid; }
-function showing(w) {
-    return !w.minimized && !w.hidden && !w.deleted && (w.onAllDesktops || w.desktop === workspace.currentDesktop);
+function onThisDesktop(w) {
+    if (w.onAllDesktops) return true;
+    return w.desktops ? w.desktops.includes(workspace.currentDesktop) : w.desktop === workspace.currentDesktop;
 }
+function showing(w) { return !w.minimized && !w.hidden && !w.deleted && onThisDesktop(w); }
 function topAt(p) {
     let top = null;
-    for (const w of workspace.clientList()) {
+    for (const w of windows()) {
         const g = w.frameGeometry;
         if (!showing(w) || p.x < g.x || p.y < g.y || p.x >= g.x + g.width || p.y >= g.y + g.height) continue;
         if (top === null || w.stackingOrder > top.stackingOrder) top = w;
@@ -61,18 +67,18 @@ function adopt(w) {
     });
     w.frameGeometryChanged.connect(function () { framed(w); });
 }
-workspace.clientAdded.connect(adopt);
-workspace.clientRemoved.connect(function (w) {
+added.connect(adopt);
+removed.connect(function (w) {
     if (mine(w)) callDBus(service, path, iface, "Gone", w.internalId.toString());
 });
-workspace.clientList().forEach(adopt);
+windows().forEach(adopt);
 workspace.cursorPosChanged.connect(report);
 report();
 )js";
 
 // Moves one window, then unloads itself.
 constexpr const char* kMover = R"js(
-for (const w of workspace.clientList())
+for (const w of (workspace.windowList ? workspace.windowList() : workspace.clientList()))
     if (w.internalId.toString() === "@ID@")
         w.frameGeometry = {x: @X@, y: @Y@, width: w.width, height: w.height};
 callDBus("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "unloadScript", "@NAME@");

@@ -21,6 +21,7 @@ std::ostream& operator<<(std::ostream& os, const ProbeClick& c);
 class WaylandSession {
 public:
     enum class Compositor { KWin, Sway };
+    friend void PrintTo(Compositor c, std::ostream* os) { *os << (c == Compositor::KWin ? "KWin" : "sway"); }
     // Installs the program into the private home (its desktop entry with
     // it) and starts the compositor and its session bus there. Throws
     // std::runtime_error, with the compositor's output, when it does not
