@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/support/e2e.h"
+#include "tests/support/sni_host.h"
 #include "tests/support/wayland_session.h"
 
 namespace dwellor::testsupport {
@@ -22,11 +23,24 @@ class WaylandTest : public ::testing::TestWithParam<WaylandSession::Compositor> 
 protected:
     using Compositor = WaylandSession::Compositor;
 
-    void startDwellor(const std::string& extraSettings = {}) {
+    void startDwellor(const std::string& extraSettings = {}, const std::vector<std::string>& args = {}) {
         session_.startProbe();
         session_.writeSettings("[Program]\nInterval=" + std::to_string(kPeriodMs) + "\nLeft=" + std::to_string(kLeft) +
                                "\nTop=" + std::to_string(kTop) + "\n" + extraSettings);
-        session_.spawn(dwellor_, {session_.dwellor()}, session_.dir() + "/dwellor.log");
+        std::vector<std::string> argv = {session_.dwellor()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        session_.spawn(dwellor_, argv, session_.dir() + "/dwellor.log");
+    }
+
+    // Whether Dwellor's window stands over `p`: a rest there stops reaching
+    // the probe. Rests there again (a pixel aside) until it does.
+    bool windowOver(Spot p) {
+        int aside = 0;
+        return waitFor([&] {
+            session_.moveTo(p.x + (aside ^= 1), p.y);
+            const std::size_t before = session_.clicks().size();
+            return holdsFor([&] { return session_.clicks().size() == before; }, milliseconds(3 * kPeriodMs));
+        });
     }
 
     bool clicked(const ProbeClick& c) {
@@ -140,6 +154,18 @@ TEST_P(KWinTest, TheSteadyRestClicksAPointerThatTrembles) {
             milliseconds(60));
     }
     EXPECT_TRUE(clicked) << log();
+}
+
+TEST_P(KWinTest, StartedInTheTrayItsIconBringsTheWindowBackWhereItWasLeft) {
+    FakeStatusNotifierHost tray(session_.busAddress(), session_.dir() + "/tray.log", kPatience,
+                                session_.asUser({"/usr/bin/python3", session_.addProgram(FAKE_SNI_HOST, false)}));
+    startDwellor({}, {"--hidden"});
+    ASSERT_TRUE(waitFor([&] { return tray.items().live == 1; })) << log();
+    // Nothing of Dwellor's there yet: the rest clicks the probe.
+    session_.moveTo(onItsWindow().x, onItsWindow().y);
+    ASSERT_TRUE(clicked({true, 1, onItsWindow().x, onItsWindow().y})) << log();
+    ASSERT_TRUE(tray.activate());
+    EXPECT_TRUE(windowOver(onItsWindow())) << log();
 }
 
 TEST_P(KWinTest, AProgramKWinDoesNotGrantFakeInputSaysSoAndEnds) {

@@ -43,13 +43,14 @@ std::string field(const std::string& reply, const std::string& key) {
 }  // namespace
 
 FakeStatusNotifierHost::FakeStatusNotifierHost(const std::string& busAddress, const std::string& outputFile,
-                                               milliseconds timeout) {
+                                               milliseconds timeout, const std::vector<std::string>& command) {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) throw std::runtime_error("socketpair failed");
     try {
         // Debian's own interpreter: python3-dbus and python3-gi belong to it.
-        process_.spawn({"/usr/bin/python3", FAKE_SNI_HOST, std::to_string(fds[1])},
-                       {"DBUS_SESSION_BUS_ADDRESS=" + busAddress}, outputFile, fds[1]);
+        std::vector<std::string> argv = command;
+        argv.push_back(std::to_string(fds[1]));
+        process_.spawn(argv, {"DBUS_SESSION_BUS_ADDRESS=" + busAddress}, outputFile, fds[1]);
     } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);

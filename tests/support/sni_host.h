@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/xvfb.h"
 
@@ -14,8 +15,10 @@ class FakeStatusNotifierHost {
 public:
     // Starts it on the bus at `busAddress` and returns once it owns the
     // watcher's name; throws std::runtime_error, with its output, otherwise.
+    // `command` is what runs it (another user's session: a copy, as that user).
     FakeStatusNotifierHost(const std::string& busAddress, const std::string& outputFile,
-                           milliseconds timeout = std::chrono::seconds(10));
+                           milliseconds timeout = std::chrono::seconds(10),
+                           const std::vector<std::string>& command = {"/usr/bin/python3", FAKE_SNI_HOST});
     ~FakeStatusNotifierHost();
     FakeStatusNotifierHost(const FakeStatusNotifierHost&) = delete;
     FakeStatusNotifierHost& operator=(const FakeStatusNotifierHost&) = delete;

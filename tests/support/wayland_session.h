@@ -34,6 +34,9 @@ public:
     // A program of the tests, copied where the user may run it; with
     // `granted`, KWin lets it use fake input (a desktop entry naming it).
     std::string addProgram(const std::string& path, bool granted);
+    // argv run as the user (for a ChildProcess of the caller's own).
+    std::vector<std::string> asUser(const std::vector<std::string>& argv) const;
+    const std::string& busAddress() const { return busAddress_; }
     // argv as the user, in the session's environment plus `env`.
     void spawn(ChildProcess& child, const std::vector<std::string>& argv, const std::string& outputFile,
                const std::vector<std::string>& env = {});
@@ -55,7 +58,6 @@ public:
     void moveTo(int x, int y) { order("move " + std::to_string(x) + " " + std::to_string(y)); }
 
 private:
-    std::vector<std::string> asUser(const std::vector<std::string>& argv) const;
     std::vector<std::string> environment(const std::vector<std::string>& extra) const;
     void giveToUser(const std::string& path) const;
 
