@@ -20,10 +20,14 @@ namespace {
 const QString kPath = QStringLiteral("/io/github/dwellor/KWin");
 const QString kInterface = QStringLiteral("io.github.dwellor.KWin");
 constexpr int kCallTimeoutMs = 5000;
+// Readings are taken a period apart, 100 ms at the shortest.
+constexpr int kReportEveryMs = 50;
 
-// Runs inside KWin. Every move of the pointer is told at once (KWin calls
-// nothing while the pointer is still); the topmost window under it is
-// judged here, where the stacking order is known.
+// Runs inside KWin. A move of the pointer is told at once, and while it
+// goes on, once every @EVERY@ ms at most, the last place always (nothing is
+// told while the pointer is still): a pointer moving all day costs Dwellor
+// little. The topmost window under it is judged here, where the stacking
+// order is known.
 constexpr const char* kWatcher = R"js(
 const service = "@SERVICE@", path = "@PATH@", iface = "@INTERFACE@", pid = @PID@;
 // KWin 5 names windows "clients"; KWin 6 "windows", each on a list of desktops.
@@ -72,7 +76,27 @@ removed.connect(function (w) {
     if (mine(w)) callDBus(service, path, iface, "Gone", w.internalId.toString());
 });
 windows().forEach(adopt);
-workspace.cursorPosChanged.connect(report);
+// Where QTimer is missing, every move is told.
+const pause = typeof QTimer === "function" ? new QTimer() : null;
+let untold = false;
+if (pause) {
+    pause.singleShot = true;
+    pause.interval = @EVERY@;
+    pause.timeout.connect(function () {
+        if (!untold) return;
+        untold = false;
+        report();
+        pause.start();
+    });
+}
+workspace.cursorPosChanged.connect(function () {
+    if (pause && pause.active) {
+        untold = true;
+        return;
+    }
+    report();
+    if (pause) pause.start();
+});
 report();
 )js";
 
@@ -145,7 +169,8 @@ std::unique_ptr<KWinScript> KWinScript::load(std::string& error) {
     const QString text = fill(QString::fromLatin1(kWatcher), {{QStringLiteral("SERVICE"), bus.baseService()},
                                                                {QStringLiteral("PATH"), kPath},
                                                                {QStringLiteral("INTERFACE"), kInterface},
-                                                               {QStringLiteral("PID"), QString::number(getpid())}});
+                                                               {QStringLiteral("PID"), QString::number(getpid())},
+                                                               {QStringLiteral("EVERY"), QString::number(kReportEveryMs)}});
     if (!script->runScript(scriptName(getpid()), text, error)) return nullptr;
     return script;
 }
