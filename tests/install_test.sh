@@ -42,6 +42,10 @@ check_tree() {
   local p=$root/$prefix
   [ -x "$p/bin/dwellor" ] || fail "bin/dwellor is not executable"
   desktop-file-validate "$p/share/applications/$id.desktop" || fail "desktop-file-validate"
+  # KWin grants fake input to the program an entry names by its full path.
+  grep -qx "Exec=/$prefix/bin/dwellor" "$p/share/applications/$id.desktop" || fail "Exec is not /$prefix/bin/dwellor"
+  grep -qx "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input" "$p/share/applications/$id.desktop" ||
+    fail "the desktop entry does not ask KWin for fake input"
   appstreamcli validate --no-net "$p/share/metainfo/$id.metainfo.xml" || fail "appstreamcli validate"
   # The tree as well: the metadata's launchable is the installed desktop entry.
   appstreamcli validate-tree --no-net "$p" >/dev/null || fail "appstreamcli validate-tree"
@@ -123,7 +127,7 @@ deb)
   for f in Section Priority Maintainer Description; do [ -n "$(field $f)" ] || fail "no $f"; done
   # Computed by dpkg-shlibdeps from the program's libraries, and the platform
   # plugin it loads.
-  for lib in libc6 libqt6widgets6 libx11-6 libxtst6 qt6-qpa-plugins; do
+  for lib in libc6 libqt6widgets6 libx11-6 libxtst6 qt6-qpa-plugins qt6-wayland libwayland-client0; do
     [[ ",$(field Depends)," =~ [,\ ]$lib[\ ,] ]] || fail "Depends lacks $lib: $(field Depends)"
   done
   outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -Ev '^\./(usr(/.*)?)?$' || true)
