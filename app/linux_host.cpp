@@ -242,27 +242,13 @@ public:
         if (wayland_ == Wayland::Wlroots) {
             std::string error;
             rests_ = dwellor::wlroots::WlrootsPointer::open(error);
-            if (!rests_) {
-                say(Stream::Err, "dwellor: " + error + "\n");
-                return std::nullopt;
-            }
-            clicks_->onInjected([this] { rests_->injected(); });
-            // Nobody but the compositor knows where windows are.
-            dwellor::qt::setWindowPlaces(rests_.get());
-            makeWindow();
-            return dwellor::Platform{*window_, *rests_, *rests_, *clicks_, *tray_, *settings_, autostart_};
+            if (rests_) clicks_->onInjected([this] { rests_->injected(); });
+            return waylandPlatform(rests_.get(), error);
         }
         if (wayland_ == Wayland::KWin) {
             std::string error;
             script_ = dwellor::kwin::KWinScript::load(error);
-            if (!script_) {
-                say(Stream::Err, "dwellor: " + error + "\n");
-                return std::nullopt;
-            }
-            // KWin knows and decides where windows are.
-            dwellor::qt::setWindowPlaces(script_.get());
-            makeWindow();
-            return dwellor::Platform{*window_, *script_, *script_, *clicks_, *tray_, *settings_, autostart_};
+            return waylandPlatform(script_.get(), error);
         }
         pumpPointerMotion(*input_);
         makeWindow();
@@ -307,6 +293,19 @@ public:
     int run() override { return QApplication::exec(); }
 
 private:
+    // On Wayland the compositor alone knows and decides where windows are:
+    // the pointer's backend asks it for them.
+    template <class Pointer>
+    std::optional<dwellor::Platform> waylandPlatform(Pointer* pointer, const std::string& error) {
+        if (!pointer) {
+            say(Stream::Err, "dwellor: " + error + "\n");
+            return std::nullopt;
+        }
+        dwellor::qt::setWindowPlaces(pointer);
+        makeWindow();
+        return dwellor::Platform{*window_, *pointer, *pointer, *clicks_, *tray_, *settings_, autostart_};
+    }
+
     void makeWindow() {
         window_ = std::make_unique<dwellor::qt::QtWindow>();
         tray_ = std::make_unique<dwellor::qt::QtTray>();
