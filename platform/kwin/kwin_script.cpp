@@ -286,17 +286,15 @@ void KWinScript::gone(const QString& id) {
     shown_.erase(it);
 }
 
-std::optional<QRect> KWinScript::frame(const QWidget* w) const {
+std::optional<QRect> KWinScript::known(const QWidget* w, QRect Shown::*rect) const {
     for (const auto& [id, s] : shown_)
-        if (s.widget == w && !s.frame.isNull()) return s.frame;
+        if (s.widget == w && !(s.*rect).isNull()) return s.*rect;
     return std::nullopt;
 }
 
-std::optional<QRect> KWinScript::client(const QWidget* w) const {
-    for (const auto& [id, s] : shown_)
-        if (s.widget == w && !s.client.isNull()) return s.client;
-    return std::nullopt;
-}
+std::optional<QRect> KWinScript::frame(const QWidget* w) const { return known(w, &Shown::frame); }
+
+std::optional<QRect> KWinScript::client(const QWidget* w) const { return known(w, &Shown::client); }
 
 void KWinScript::moveTo(const QWidget* w, QPoint topLeft) {
     for (const auto& [id, s] : shown_) {

@@ -67,6 +67,8 @@ private:
         QRect frame, client;
     };
     std::map<QString, Shown> shown_;
+    // A rectangle KWin has told of a shown window.
+    std::optional<QRect> known(const QWidget* w, QRect Shown::*rect) const;
     // Where a window not shown is to appear: asked for, or where it was.
     std::map<const QWidget*, QPoint> next_;
     int moves_ = 0;

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "platform/posix/guardian.h"
 
 namespace dwellor::wayland {
 
@@ -89,20 +88,16 @@ void ButtonInjector::mouse_event(std::uint32_t flags, std::int32_t, std::int32_t
     }
 }
 
-struct GuardedClicks::Guard {
-    std::unique_ptr<posix::Guardian> guardian;
-};
-
 GuardedClicks::GuardedClicks(std::unique_ptr<ButtonInjector> input, Reopen reopen, std::function<void()> atEnd)
-    : input_(std::move(input)), reopen_(std::move(reopen)), atEnd_(std::move(atEnd)), guard_(std::make_unique<Guard>()) {}
+    : input_(std::move(input)), reopen_(std::move(reopen)), atEnd_(std::move(atEnd)) {}
 
 GuardedClicks::~GuardedClicks() {
     if (input_->leftHeld()) input_->mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
 }
 
 void GuardedClicks::guardHeldPress() {
-    if (guard_->guardian) return;
-    guard_->guardian = posix::Guardian::start([this](bool held) {
+    if (guardian_) return;
+    guardian_ = posix::Guardian::start([this](bool held) {
         if (held) {
             if (auto input = reopen_()) {
                 input->mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
@@ -113,17 +108,17 @@ void GuardedClicks::guardHeldPress() {
     });
 }
 
-int GuardedClicks::guardianFd() const { return guard_->guardian ? guard_->guardian->fd() : -1; }
+int GuardedClicks::guardianFd() const { return guardian_ ? guardian_->fd() : -1; }
 
 bool GuardedClicks::guardianGone() {
-    if (!guard_->guardian || !guard_->guardian->gone()) return false;
-    guard_->guardian.reset();
+    if (!guardian_ || !guardian_->gone()) return false;
+    guardian_.reset();
     return true;
 }
 
 void GuardedClicks::mouse_event(std::uint32_t flags, std::int32_t dx, std::int32_t dy, std::int32_t data,
                                 std::uintptr_t extraInfo) {
-    posix::Guardian* guardian = guard_->guardian.get();
+    posix::Guardian* guardian = guardian_.get();
     const bool wasHeld = input_->leftHeld();
     // The guardian hears of a press before the compositor gets it, and of a
     // release after.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/mouse_input.h"
+#include "platform/posix/guardian.h"
 
 struct wl_display;
 struct wl_interface;
@@ -91,11 +92,10 @@ public:
                      std::uintptr_t extraInfo) override;
 
 private:
-    struct Guard;
     std::unique_ptr<ButtonInjector> input_;
     Reopen reopen_;
     std::function<void()> atEnd_;
-    std::unique_ptr<Guard> guard_;
+    std::unique_ptr<posix::Guardian> guardian_;
     std::function<void()> injected_;
 };
 

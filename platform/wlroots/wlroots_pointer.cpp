@@ -55,7 +55,15 @@ void WlrootsPointer::injected() { clock_.injected(nowMs()); }
 
 bool WlrootsPointer::GetCursorPos(Point& pos) {
     if (hypr_) {
-        if (!hypr_->read(pos)) return false;
+        // A tick reads twice in a row (the corner, then the rest): one
+        // question to Hyprland, whose whole desktop waits while it answers.
+        const std::int64_t now = nowMs();
+        if (!hyprRead_ || now - hyprRead_->first > kReuseMs) {
+            Point p;
+            if (!hypr_->read(p)) return false;
+            hyprRead_ = {now, p};
+        }
+        pos = hyprRead_->second;
         if (own_) origins_[own_] = QPoint(pos.x, pos.y) - ownAt_;
         return true;
     }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <QObject>
 #include <QPoint>
@@ -66,6 +67,8 @@ private:
     std::unique_ptr<IdleWatch> idle_;
     std::unique_ptr<HyprlandCursor> hypr_;
     std::map<const QWindow*, QPoint> origins_;  // on Hyprland: where each window's client area lies
+    static constexpr std::int64_t kReuseMs = 5;
+    std::optional<std::pair<std::int64_t, Point>> hyprRead_;  // when, and what Hyprland last said
     QSocketNotifier* notifier_ = nullptr;
     std::int64_t mark_ = 0;
     QPointer<QWindow> own_;
